@@ -1,0 +1,12 @@
+// Where the tool works: the medium it was started from, and the work directory
+// under the product's install location.
+#pragma once
+
+#include "framework/CString.h"
+
+// The directory part of the executable's path, without a trailing separator
+// (empty when the path has none).
+[[nodiscard]] CString ExeDirectoryOf(const CString& modulePath);
+// The install location registered with the product's ODBC driver (or the
+// default one) followed by the work folder "Velko".
+[[nodiscard]] CString ResolveWorkDirectory();

@@ -1,0 +1,9 @@
+#include "app/CUpdateApp.h"
+
+namespace {
+CUpdateApp theApp;
+}
+
+int main() {
+    return AfxWinMain();
+}

@@ -1,0 +1,41 @@
+// The one database error: every failing ODBC call is raised as this, carrying
+// the return code and all diagnostic records the driver gave.
+#pragma once
+
+#include <sql.h>
+
+#include <exception>
+#include <vector>
+
+#include "framework/CString.h"
+
+class CDBException : public std::exception {
+  public:
+    struct Record {
+        CString m_strSqlState;
+        SQLINTEGER m_nNativeError = 0;
+        CString m_strMessage;
+    };
+
+    // Collects the diagnostic records of the handle (none when handle is null).
+    CDBException(SQLRETURN retCode, SQLSMALLINT handleType, SQLHANDLE handle);
+    // An error found by the tool itself, not reported by a driver.
+    CDBException(SQLRETURN retCode, const CString& sqlState, const CString& message);
+
+    [[nodiscard]] const char* what() const noexcept override { return m_strError.GetString(); }
+    // SQLSTATE of the first record, or empty.
+    [[nodiscard]] CString SqlState() const;
+
+    SQLRETURN m_nRetCode;
+    // The drivers' messages, one per line: the text a user is shown.
+    CString m_strError;
+    // "State:...,Native:...,Origin:..." for each record.
+    CString m_strStateNativeOrigin;
+    std::vector<Record> m_records;
+
+  private:
+    void Summarise();
+};
+
+// Raises CDBException unless retCode is SQL_SUCCESS or SQL_SUCCESS_WITH_INFO.
+void OdbcCheck(SQLRETURN retCode, SQLSMALLINT handleType, SQLHANDLE handle);

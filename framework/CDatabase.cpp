@@ -1,0 +1,90 @@
+#include "framework/CDatabase.h"
+
+#include <array>
+
+#include "framework/CDBException.h"
+#include "framework/SqlQuoting.h"
+
+CDatabase::~CDatabase() {
+    Close();
+}
+
+bool CDatabase::OpenEx(const CString& connect, unsigned /*options*/) {
+    // The cursor library is never loaded: the drivers in use scroll and fetch
+    // long data themselves, and it breaks SQLGetData on them.
+    Close();
+    EnvHandle env = AllocOdbcHandle<SQL_HANDLE_ENV>(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
+    OdbcCheck(SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION,
+                            reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+              SQL_HANDLE_ENV, env.get());
+    DbcHandle dbc = AllocOdbcHandle<SQL_HANDLE_DBC>(SQL_HANDLE_ENV, env.get());
+    std::array<SQLCHAR, 1024> completed{};
+    SQLSMALLINT completedLength = 0;
+    const SQLRETURN rc = SQLDriverConnect(
+        dbc.get(), nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(connect.GetString())),
+        SQL_NTS, completed.data(), static_cast<SQLSMALLINT>(completed.size()), &completedLength,
+        SQL_DRIVER_NOPROMPT);
+    OdbcCheck(rc, SQL_HANDLE_DBC, dbc.get());
+
+    std::array<SQLCHAR, 8> quote{};
+    SQLSMALLINT quoteLength = 0;
+    if (SQL_SUCCEEDED(SQLGetInfo(dbc.get(), SQL_IDENTIFIER_QUOTE_CHAR, quote.data(),
+                                 static_cast<SQLSMALLINT>(quote.size()), &quoteLength)) &&
+        quoteLength > 0) {
+        m_chIDQuote = static_cast<char>(quote[0]);
+    }
+    m_env = std::move(env);
+    m_dbc = std::move(dbc);
+    return true;
+}
+
+void CDatabase::Close() noexcept {
+    if (!m_dbc) {
+        m_env.reset();
+        return;
+    }
+    if (m_bInTransaction) {
+        // Nothing uncommitted may survive the connection.
+        EndTransaction(SQL_ROLLBACK);
+    }
+    SQLDisconnect(m_dbc.get());
+    m_dbc.reset();
+    m_env.reset();
+}
+
+bool CDatabase::BeginTrans() {
+    if (!m_dbc || m_bInTransaction) {
+        return false;
+    }
+    const SQLRETURN rc = SQLSetConnectAttr(m_dbc.get(), SQL_ATTR_AUTOCOMMIT,
+                                           reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
+    m_bInTransaction = SQL_SUCCEEDED(rc);
+    return m_bInTransaction;
+}
+
+bool CDatabase::CommitTrans() {
+    return EndTransaction(SQL_COMMIT);
+}
+
+bool CDatabase::Rollback() {
+    return EndTransaction(SQL_ROLLBACK);
+}
+
+bool CDatabase::EndTransaction(SQLSMALLINT completion) {
+    if (!m_dbc || !m_bInTransaction) {
+        return false;
+    }
+    const bool ended = SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, m_dbc.get(), completion));
+    if (!ended) {
+        // Still open: switching autocommit on now would commit it.
+        return false;
+    }
+    SQLSetConnectAttr(m_dbc.get(), SQL_ATTR_AUTOCOMMIT,
+                      reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    m_bInTransaction = false;
+    return ended;
+}
+
+CString CDatabase::QuoteNames(const CString& statement) const {
+    return ReplaceBracketQuotes(statement, m_chIDQuote);
+}

@@ -1,0 +1,32 @@
+// What the user sees: the one progress window and the message boxes. Chosen
+// once at start-up; nothing else in the tool knows which one runs.
+#pragma once
+
+#include <memory>
+
+#include "framework/CString.h"
+
+class CDesktop {
+  public:
+    virtual ~CDesktop() = default;
+
+    // A box with one OK button; returns once it has been acknowledged.
+    virtual void MessageBox(const CString& caption, const CString& text) = 0;
+
+    virtual void CreateProgressWindow(const CString& caption) = 0;
+    virtual void SetProgressRange(int lower, int upper) = 0;
+    virtual void SetProgressPos(int position) = 0;
+    virtual void ShowProgressWindow() = 0;
+    virtual void MinimizeProgressWindow() = 0;
+    virtual void DestroyProgressWindow() = 0;
+
+    // Blocks the run for the given time; a window may redraw meanwhile.
+    virtual void Pause(unsigned milliseconds) = 0;
+};
+
+// The desktop of this run (the platform's unless one was set).
+CDesktop& Desktop();
+void SetDesktop(std::unique_ptr<CDesktop> desktop);
+// The platform's choice for this process: a window where a display is reachable,
+// else the terminal.
+std::unique_ptr<CDesktop> CreatePlatformDesktop();

@@ -1,0 +1,40 @@
+#include "framework/CDialog.h"
+
+#include "framework/CDesktop.h"
+
+CDialog::~CDialog() {
+    DestroyWindow();
+}
+
+bool CDialog::Create() {
+    Desktop().CreateProgressWindow(m_strCaption);
+    m_bCreated = true;
+    return OnInitDialog();
+}
+
+void CDialog::ShowWindow() {
+    if (m_bCreated) {
+        Desktop().ShowProgressWindow();
+    }
+}
+
+void CDialog::CloseWindow() {
+    if (m_bCreated) {
+        Desktop().MinimizeProgressWindow();
+    }
+}
+
+void CDialog::DestroyWindow() {
+    if (m_bCreated) {
+        m_bCreated = false;
+        Desktop().DestroyProgressWindow();
+    }
+}
+
+void CProgressCtrl::SetRange(int lower, int upper) {
+    Desktop().SetProgressRange(lower, upper);
+}
+
+void CProgressCtrl::SetPos(int position) {
+    Desktop().SetProgressPos(position);
+}

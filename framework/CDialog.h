@@ -1,0 +1,33 @@
+// A modeless dialog window with one progress bar: created, shown, minimised and
+// destroyed through the desktop. Close requests never reach it.
+#pragma once
+
+#include "framework/CString.h"
+
+class CDialog {
+  public:
+    explicit CDialog(CString caption) : m_strCaption(std::move(caption)) {}
+    virtual ~CDialog();
+    CDialog(const CDialog&) = delete;
+    CDialog& operator=(const CDialog&) = delete;
+
+    // Creates the window and runs OnInitDialog.
+    bool Create();
+    void ShowWindow();
+    // Minimises the window without destroying it.
+    void CloseWindow();
+    void DestroyWindow();
+
+  protected:
+    virtual bool OnInitDialog() { return true; }
+
+  private:
+    CString m_strCaption;
+    bool m_bCreated = false;
+};
+
+class CProgressCtrl {
+  public:
+    void SetRange(int lower, int upper);
+    void SetPos(int position);
+};

@@ -1,0 +1,54 @@
+// Whole-file access as the tool uses it: every file is opened without sharing
+// (a second open of a file that is held fails with a sharing violation), reads
+// need an existing file, writes create or empty it. Every failure raises
+// CFileException.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "framework/CString.h"
+
+struct CFileStatus {
+    std::int32_t m_size = 0;       // low 32 bits of the length
+    std::uint8_t m_attribute = 0;  // see CFile::Attribute
+};
+
+class CFile {
+  public:
+    enum OpenFlags : unsigned {
+        modeRead = 0x0000,
+        modeWrite = 0x0001,
+        shareExclusive = 0x0010,
+        modeCreate = 0x1000,
+    };
+    enum Attribute : std::uint8_t {
+        readOnly = 0x01,
+        hidden = 0x02,
+        system = 0x04,
+        volume = 0x08,
+        directory = 0x10,
+        archive = 0x20,
+    };
+
+    CFile() = default;
+    CFile(const CString& fileName, unsigned openFlags);
+    ~CFile();
+    CFile(const CFile&) = delete;
+    CFile& operator=(const CFile&) = delete;
+
+    void Open(const CString& fileName, unsigned openFlags);
+    // Reads up to count bytes (fewer only at the end of the file); returns the count read.
+    std::size_t Read(void* buffer, std::size_t count);
+    void Write(const void* buffer, std::size_t count);
+    void Close();
+    [[nodiscard]] bool IsOpen() const { return m_fd >= 0; }
+
+    // False when nothing of that name exists.
+    static bool GetStatus(const CString& fileName, CFileStatus& status);
+    static void Remove(const CString& fileName);
+
+  private:
+    int m_fd = -1;
+    CString m_strFileName;
+};

@@ -1,0 +1,45 @@
+#include "framework/CFileException.h"
+
+#include <array>
+
+#include "framework/Kernel.h"
+
+CFileException::CFileException(int cause, long osError, CString fileName)
+    : m_cause(cause), m_lOsError(osError), m_strFileName(std::move(fileName)) {
+    m_message = CString(CauseText(m_cause));
+    if (m_lOsError != 0) {
+        m_message += " (" + SystemErrorText(m_lOsError) + ")";
+    }
+    m_message += ": " + m_strFileName;
+}
+
+void CFileException::ThrowOsError(long osError, const CString& fileName) {
+    throw CFileException(FileCauseFromOsError(osError), osError, fileName);
+}
+
+const char* CFileException::CauseText(int cause) {
+    static constexpr std::array<const char*, 15> kTexts = {
+        "No error",
+        "File error",
+        "File not found",
+        "Bad path",
+        "Too many open files",
+        "Access denied",
+        "Invalid file",
+        "Cannot remove the current directory",
+        "Directory full",
+        "Bad seek",
+        "Hardware I/O error",
+        "Sharing violation",
+        "Lock violation",
+        "Disk full",
+        "Unexpected end of file",
+    };
+    return cause >= 0 && cause < static_cast<int>(kTexts.size())
+               ? kTexts.at(static_cast<std::size_t>(cause))
+               : kTexts[1];
+}
+
+CString CFileException::GetErrorMessage() const {
+    return m_message;
+}

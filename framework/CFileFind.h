@@ -1,0 +1,34 @@
+// Directory listing with a wildcard pattern ("<dir>/*.*", "<dir>/*.prs").
+// Entries come in byte-wise name order, "." and ".." included, so "the first
+// match" is the same on every run. Usage:
+//   bool more = finder.FindFile(pattern);
+//   while (more) { more = finder.FindNextFile(); ...current entry... }
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "framework/CString.h"
+
+class CFileFind {
+  public:
+    bool FindFile(const CString& pattern);
+    // Steps to the next entry; false when that entry is the last one.
+    bool FindNextFile();
+    void Close();
+
+    [[nodiscard]] CString GetFileName() const;
+    [[nodiscard]] CString GetFilePath() const;
+    // A real directory, never a link to one.
+    [[nodiscard]] bool IsDirectory() const;
+    [[nodiscard]] bool IsDots() const;
+
+  private:
+    struct Entry {
+        CString name;
+        bool directory;
+    };
+    CString m_strRoot;
+    std::vector<Entry> m_entries;
+    std::size_t m_next = 0;
+};

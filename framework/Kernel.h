@@ -1,0 +1,31 @@
+// The operating-system calls the tool makes directly: module path, directories,
+// sleeping, close requests, and the mapping of system errors to file-error causes.
+#pragma once
+
+#include "framework/CString.h"
+
+// Separator between a directory and a name in a path.
+[[nodiscard]] const char* PathSeparator();
+// dir + separator + name, by plain concatenation.
+[[nodiscard]] CString PathJoin(const CString& dir, const char* name);
+
+// Full path of the running executable.
+[[nodiscard]] CString GetModuleFileName();
+
+// One level; false when it could not be created.
+bool CreateDirectory(const CString& path);
+// Only an empty directory; false when it could not be removed.
+bool RemoveDirectory(const CString& path);
+bool ChangeDirectory(const CString& path);
+// The error number of the last failed call above.
+[[nodiscard]] long LastOsError();
+// Gives target the permission bits of source (so a copied program can run).
+void CopyPermissionBits(const CString& source, const CString& target);
+
+void Sleep(unsigned milliseconds);
+
+// Keyboard and hang-up signals that would end the run are ignored from here on.
+void IgnoreCloseRequests();
+
+[[nodiscard]] int FileCauseFromOsError(long osError);
+[[nodiscard]] CString SystemErrorText(long osError);

@@ -1,0 +1,23 @@
+// ODBC handles owned by unique_ptr: freed exactly once, movable, not copyable.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <memory>
+
+template <SQLSMALLINT HandleType>
+struct OdbcHandleDeleter {
+    void operator()(SQLHANDLE handle) const noexcept { SQLFreeHandle(HandleType, handle); }
+};
+
+template <SQLSMALLINT HandleType>
+using OdbcHandle = std::unique_ptr<void, OdbcHandleDeleter<HandleType>>;
+
+using EnvHandle = OdbcHandle<SQL_HANDLE_ENV>;
+using DbcHandle = OdbcHandle<SQL_HANDLE_DBC>;
+using StmtHandle = OdbcHandle<SQL_HANDLE_STMT>;
+
+// Allocates a handle of the given type under its parent; raises CDBException on failure.
+template <SQLSMALLINT HandleType>
+OdbcHandle<HandleType> AllocOdbcHandle(SQLSMALLINT parentType, SQLHANDLE parent);

@@ -1,0 +1,147 @@
+#include "framework/CFile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "framework/CFileException.h"
+
+namespace {
+void CloseQuietly(int fd) {
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+}  // namespace
+
+CFile::CFile(const CString& fileName, unsigned openFlags) {
+    Open(fileName, openFlags);
+}
+
+CFile::~CFile() {
+    CloseQuietly(m_fd);
+}
+
+void CFile::Open(const CString& fileName, unsigned openFlags) {
+    if (IsOpen()) {
+        Close();
+    }
+    m_strFileName = fileName;
+    const bool writing = (openFlags & modeWrite) != 0;
+    const bool creating = (openFlags & modeCreate) != 0;
+    int flags = (writing ? O_WRONLY : O_RDONLY) | O_CLOEXEC;
+    if (creating) {
+        flags |= O_CREAT;
+    }
+    const int fd = ::open(fileName.GetString(), flags, 0666);
+    if (fd < 0) {
+        CFileException::ThrowOsError(errno, fileName);
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        CloseQuietly(fd);
+        CFileException::ThrowOsError(error, fileName);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        CloseQuietly(fd);
+        throw CFileException(CFileException::accessDenied, EISDIR, fileName);
+    }
+    // No sharing: one holder at a time.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        CloseQuietly(fd);
+        if (error == EWOULDBLOCK) {
+            throw CFileException(CFileException::sharingViolation, error, fileName);
+        }
+        CFileException::ThrowOsError(error, fileName);
+    }
+    // Emptied only once we hold it, so a file in use by someone else is never cut.
+    if (creating && S_ISREG(info.st_mode) && ::ftruncate(fd, 0) != 0) {
+        const int error = errno;
+        CloseQuietly(fd);
+        CFileException::ThrowOsError(error, fileName);
+    }
+    m_fd = fd;
+}
+
+std::size_t CFile::Read(void* buffer, std::size_t count) {
+    auto* out = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::read(m_fd, out + done, count - done);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            CFileException::ThrowOsError(errno, m_strFileName);
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+void CFile::Write(const void* buffer, std::size_t count) {
+    const auto* in = static_cast<const char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t put = ::write(m_fd, in + done, count - done);
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            CFileException::ThrowOsError(errno, m_strFileName);
+        }
+        done += static_cast<std::size_t>(put);
+    }
+}
+
+void CFile::Close() {
+    if (m_fd < 0) {
+        return;
+    }
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0 && errno != EINTR) {
+        CFileException::ThrowOsError(errno, m_strFileName);
+    }
+}
+
+bool CFile::GetStatus(const CString& fileName, CFileStatus& status) {
+    struct stat info {};
+    if (fileName.IsEmpty() || ::stat(fileName.GetString(), &info) != 0) {
+        return false;
+    }
+    status.m_size =
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(info.st_size & 0xFFFFFFFF));
+    std::uint8_t attribute = 0;
+    if (S_ISDIR(info.st_mode)) {
+        attribute |= CFile::directory;
+    } else {
+        attribute |= CFile::archive;
+    }
+    if (::access(fileName.GetString(), W_OK) != 0 && errno == EACCES) {
+        attribute |= CFile::readOnly;
+    }
+    const int slash = fileName.ReverseFind('/');
+    if (fileName.Mid(slash + 1).Find('.') == 0) {
+        attribute |= CFile::hidden;
+    }
+    if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) {
+        attribute |= CFile::system;
+    }
+    status.m_attribute = attribute;
+    return true;
+}
+
+void CFile::Remove(const CString& fileName) {
+    if (::unlink(fileName.GetString()) != 0) {
+        CFileException::ThrowOsError(errno, fileName);
+    }
+}

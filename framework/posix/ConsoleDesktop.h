@@ -1,0 +1,32 @@
+// The desktop where no display exists: messages and progress go to standard
+// error and nothing waits for the user.
+#pragma once
+
+#include <cstdio>
+
+#include "framework/CDesktop.h"
+
+class CConsoleDesktop : public CDesktop {
+  public:
+    explicit CConsoleDesktop(std::FILE* out = stderr);
+
+    void MessageBox(const CString& caption, const CString& text) override;
+    void CreateProgressWindow(const CString& caption) override;
+    void SetProgressRange(int lower, int upper) override;
+    void SetProgressPos(int position) override;
+    void ShowProgressWindow() override {}
+    void MinimizeProgressWindow() override {}
+    void DestroyProgressWindow() override;
+    void Pause(unsigned milliseconds) override;
+
+  private:
+    void DrawBar();
+
+    std::FILE* m_out;
+    bool m_terminal;
+    bool m_barDrawn = false;
+    CString m_caption;
+    int m_lower = 0;
+    int m_upper = 100;
+    int m_position = 0;
+};

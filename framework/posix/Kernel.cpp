@@ -1,0 +1,117 @@
+#include "framework/Kernel.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "framework/CFileException.h"
+
+const char* PathSeparator() {
+    return "/";
+}
+
+CString PathJoin(const CString& dir, const char* name) {
+    return dir + PathSeparator() + name;
+}
+
+CString GetModuleFileName() {
+    std::vector<char> buffer(4096);
+    for (;;) {
+        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0) {
+            return {};
+        }
+        if (static_cast<std::size_t>(length) < buffer.size()) {
+            return CString(buffer.data(), static_cast<std::size_t>(length));
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+bool CreateDirectory(const CString& path) {
+    return ::mkdir(path.GetString(), 0777) == 0;
+}
+
+bool RemoveDirectory(const CString& path) {
+    return ::rmdir(path.GetString()) == 0;
+}
+
+bool ChangeDirectory(const CString& path) {
+    return ::chdir(path.GetString()) == 0;
+}
+
+long LastOsError() {
+    return errno;
+}
+
+void CopyPermissionBits(const CString& source, const CString& target) {
+    struct stat info {};
+    if (::stat(source.GetString(), &info) == 0) {
+        ::chmod(target.GetString(), info.st_mode & 07777);
+    }
+}
+
+void Sleep(unsigned milliseconds) {
+    timespec remaining{static_cast<time_t>(milliseconds / 1000),
+                       static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+    }
+}
+
+void IgnoreCloseRequests() {
+    std::signal(SIGINT, SIG_IGN);
+    std::signal(SIGHUP, SIG_IGN);
+    std::signal(SIGQUIT, SIG_IGN);
+}
+
+int FileCauseFromOsError(long osError) {
+    switch (osError) {
+        case 0:
+            return CFileException::none;
+        case ENOENT:
+            return CFileException::fileNotFound;
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case ELOOP:
+            return CFileException::badPath;
+        case EMFILE:
+        case ENFILE:
+            return CFileException::tooManyOpenFiles;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case EISDIR:
+        case ENOTEMPTY:
+        case EEXIST:
+            return CFileException::accessDenied;
+        case EBADF:
+            return CFileException::invalidFile;
+        case EBUSY:
+            return CFileException::removeCurrentDir;
+        case ESPIPE:
+            return CFileException::badSeek;
+        case EIO:
+            return CFileException::hardIO;
+        case EWOULDBLOCK:
+            return CFileException::sharingViolation;
+        case ENOLCK:
+            return CFileException::lockViolation;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return CFileException::diskFull;
+        default:
+            return CFileException::genericException;
+    }
+}
+
+CString SystemErrorText(long osError) {
+    std::vector<char> buffer(256);
+    // GNU strerror_r returns the text, which may or may not live in the buffer.
+    return CString(::strerror_r(static_cast<int>(osError), buffer.data(), buffer.size()));
+}

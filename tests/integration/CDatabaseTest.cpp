@@ -1,0 +1,115 @@
+#include "framework/CDatabase.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "framework/CDBException.h"
+#include "tests/support/DataSource.h"
+
+namespace {
+void Exec(const CDatabase& db, const std::string& sql) {
+    StmtHandle stmt = AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, db.GetConnectHandle());
+    const CString text = db.QuoteNames(sql.c_str());
+    OdbcCheck(
+        SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.GetString())),
+                      SQL_NTS),
+        SQL_HANDLE_STMT, stmt.get());
+}
+
+std::string CountIdcards(const DataSource& source) {
+    return QueryRows(source, "SELECT count(*) FROM [tbadmin].[tb_idcard]").at(0).at(0);
+}
+
+class CDatabaseTest : public ::testing::TestWithParam<DataSourceKind> {
+  protected:
+    void SetUp() override {
+        source = &GetDataSource(GetParam());
+        ClearTables(*source);
+        source->Activate();
+    }
+    const DataSource* source = nullptr;
+};
+}  // namespace
+
+TEST_P(CDatabaseTest, ConnectsFromTheStringAloneAndQuotesBracketedNames) {
+    CDatabase db;
+    EXPECT_TRUE(db.OpenEx(kConnectString, CDatabase::useCursorLib | CDatabase::noOdbcDialog));
+    EXPECT_TRUE(db.IsOpen());
+    EXPECT_EQ(db.IdentifierQuoteChar(), '"');
+    Exec(db,
+         "INSERT INTO [tbadmin].[tb_serialnumber] ([te_chasnum],[te_serialID]) VALUES ('[A]','x')");
+    EXPECT_EQ(
+        QueryRows(*source, "SELECT [te_chasnum],[te_serialID] FROM [tbadmin].[tb_serialnumber]"),
+        (std::vector<std::vector<std::string>>{{"[A]", "x"}}));
+    db.Close();
+    EXPECT_FALSE(db.IsOpen());
+}
+
+TEST_P(CDatabaseTest, ARefusedConnectionRaisesTheDriversText) {
+    CDatabase db;
+    try {
+        db.OpenEx("DSN=NoSuchSource;UID=velko;PWD=tesko", CDatabase::noOdbcDialog);
+        ADD_FAILURE() << "connecting to a missing data source must fail";
+    } catch (const CDBException& error) {
+        EXPECT_EQ(error.SqlState(), "IM002");
+        EXPECT_NE(error.m_strError.Find('D'), -1) << error.m_strError.str();
+        EXPECT_NE(error.m_strStateNativeOrigin.Find(':'), -1);
+    }
+    EXPECT_FALSE(db.IsOpen());
+    if (GetParam() == DataSourceKind::Postgres) {
+        try {
+            db.OpenEx("DSN=Lorbanix;UID=velko;PWD=wrong", CDatabase::noOdbcDialog);
+            ADD_FAILURE() << "a wrong password must be refused";
+        } catch (const CDBException& error) {
+            EXPECT_NE(error.m_strError.str().find("password"), std::string::npos)
+                << error.m_strError.str();
+        }
+    }
+}
+
+TEST_P(CDatabaseTest, CommitKeepsAndRollbackOrCloseUndoesTheTransaction) {
+    {
+        CDatabase db;
+        db.OpenEx(kConnectString);
+        ASSERT_TRUE(db.BeginTrans());
+        Exec(db, "INSERT INTO [tbadmin].[tb_idcard] ([te_chasnum]) VALUES ('closed')");
+        db.Close();  // never committed: gone with the connection
+    }
+    EXPECT_EQ(CountIdcards(*source), "0");
+
+    CDatabase db;
+    db.OpenEx(kConnectString);
+    ASSERT_TRUE(db.BeginTrans());
+    Exec(db, "INSERT INTO [tbadmin].[tb_idcard] ([te_chasnum]) VALUES ('rolled')");
+    EXPECT_TRUE(db.Rollback());
+    EXPECT_FALSE(db.InTransaction());
+    EXPECT_EQ(CountIdcards(*source), "0");
+
+    ASSERT_TRUE(db.BeginTrans());
+    Exec(db, "INSERT INTO [tbadmin].[tb_idcard] ([te_chasnum]) VALUES ('kept')");
+    EXPECT_TRUE(db.CommitTrans());
+    EXPECT_EQ(CountIdcards(*source), "1");
+
+    // Back in autocommit: a statement is committed on its own.
+    Exec(db, "INSERT INTO [tbadmin].[tb_idcard] ([te_chasnum]) VALUES ('auto')");
+    EXPECT_EQ(CountIdcards(*source), "2");
+    EXPECT_FALSE(db.Rollback());
+}
+
+TEST_P(CDatabaseTest, AFailedStatementRaisesWithItsStateAndEveryRecord) {
+    CDatabase db;
+    db.OpenEx(kConnectString);
+    try {
+        Exec(db, "SELECT [te_chasnum] FROM [tbadmin].[no_such_table]");
+        ADD_FAILURE() << "a bad statement must raise";
+    } catch (const CDBException& error) {
+        EXPECT_FALSE(error.SqlState().IsEmpty());
+        EXPECT_FALSE(error.m_records.empty());
+        EXPECT_NE(error.m_strError.str().find("no_such_table"), std::string::npos)
+            << error.m_strError.str();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(DataSources, CDatabaseTest, ::testing::ValuesIn(AllDataSources()),
+                         [](const auto& info) { return DataSourceKindName(info.param); });

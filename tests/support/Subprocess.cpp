@@ -1,0 +1,87 @@
+#include "tests/support/Subprocess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <stdexcept>
+
+extern char** environ;  // NOLINT(readability-redundant-declaration)
+
+SubprocessResult RunSubprocess(const std::vector<std::string>& argv,
+                               const SubprocessOptions& options) {
+    std::array<int, 2> pipeFds{};
+    if (::pipe(pipeFds.data()) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (!options.workingDir.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, options.workingDir.c_str());
+    }
+    std::map<std::string, std::string> env;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text(*entry);
+        const auto eq = text.find('=');
+        env[text.substr(0, eq)] = eq == std::string::npos ? "" : text.substr(eq + 1);
+    }
+    for (const auto& [key, value] : options.env) {
+        env[key] = value;
+    }
+    std::vector<std::string> envText;
+    for (const auto& [key, value] : env) {
+        envText.push_back(key + "=" + value);
+    }
+    std::vector<char*> envp;
+    for (std::string& text : envText) {
+        envp.push_back(text.data());
+    }
+    envp.push_back(nullptr);
+    std::vector<std::string> args = argv;
+    std::vector<char*> argp;
+    for (std::string& arg : args) {
+        argp.push_back(arg.data());
+    }
+    argp.push_back(nullptr);
+
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (spawned != 0) {
+        ::close(pipeFds[0]);
+        throw std::runtime_error("cannot start " + argv[0]);
+    }
+    SubprocessResult result;
+    bool interrupted = false;
+    std::array<char, 4096> buffer{};
+    for (;;) {
+        pollfd fd{pipeFds[0], POLLIN, 0};
+        ::poll(&fd, 1, 20);
+        if ((fd.revents & (POLLIN | POLLHUP)) != 0) {
+            const ssize_t got = ::read(pipeFds[0], buffer.data(), buffer.size());
+            if (got <= 0) {
+                break;
+            }
+            result.output.append(buffer.data(), static_cast<std::size_t>(got));
+            if (!interrupted && !options.interruptOnOutput.empty() &&
+                result.output.find(options.interruptOnOutput) != std::string::npos) {
+                ::kill(pid, SIGINT);
+                interrupted = true;
+            }
+        }
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}

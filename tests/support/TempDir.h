@@ -1,0 +1,26 @@
+// A fresh directory for one test, removed with everything in it afterwards.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    [[nodiscard]] const std::filesystem::path& path() const { return m_path; }
+    [[nodiscard]] std::string str() const { return m_path.string(); }
+    [[nodiscard]] std::filesystem::path operator/(const std::string& name) const {
+        return m_path / name;
+    }
+
+  private:
+    std::filesystem::path m_path;
+};
+
+// Writes bytes to a file, creating its folders.
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+[[nodiscard]] std::string ReadFile(const std::filesystem::path& path);

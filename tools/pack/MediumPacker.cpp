@@ -1,0 +1,120 @@
+#include "tools/pack/MediumPacker.h"
+
+#include <zip.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "util/PackageCodec.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string ArchiveError(zip_t* archive) {
+    return zip_strerror(archive);
+}
+
+std::string CopyInto(const std::string& from, const fs::path& to) {
+    std::error_code error;
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
+    if (error) {
+        return from + ": " + error.message();
+    }
+    fs::permissions(to, fs::status(from).permissions(), error);
+    return error ? to.string() + ": " + error.message() : std::string();
+}
+}  // namespace
+
+std::string ZipFolder(const std::string& sourceDir, const std::string& zipPath) {
+    int code = 0;
+    zip_t* archive = zip_open(zipPath.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    if (archive == nullptr) {
+        return zipPath + ": cannot create the archive";
+    }
+    std::vector<fs::path> entries;
+    std::error_code walkError;
+    for (fs::recursive_directory_iterator it(sourceDir, walkError), end; !walkError && it != end;
+         it.increment(walkError)) {
+        entries.push_back(it->path());
+    }
+    if (walkError) {
+        zip_discard(archive);
+        return sourceDir + ": " + walkError.message();
+    }
+    std::sort(entries.begin(), entries.end());
+    for (const fs::path& entry : entries) {
+        const std::string name = fs::relative(entry, sourceDir).generic_string();
+        if (fs::is_directory(fs::symlink_status(entry))) {
+            if (zip_dir_add(archive, name.c_str(), ZIP_FL_ENC_UTF_8) < 0) {
+                const std::string error = ArchiveError(archive);
+                zip_discard(archive);
+                return name + ": " + error;
+            }
+            continue;
+        }
+        zip_source_t* source = zip_source_file(archive, entry.c_str(), 0, -1);
+        if (source == nullptr ||
+            zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
+            const std::string error = ArchiveError(archive);
+            if (source != nullptr) {
+                zip_source_free(source);
+            }
+            zip_discard(archive);
+            return name + ": " + error;
+        }
+    }
+    if (zip_close(archive) != 0) {
+        const std::string error = ArchiveError(archive);
+        zip_discard(archive);
+        return zipPath + ": " + error;
+    }
+    return {};
+}
+
+std::string PackMedium(const MediumSpec& spec) {
+    std::error_code error;
+    fs::create_directories(spec.mediumDir, error);
+    if (error) {
+        return spec.mediumDir + ": " + error.message();
+    }
+    const fs::path medium(spec.mediumDir);
+    const fs::path plain = medium / ("." + spec.packageName + ".zip");
+    if (std::string failure = ZipFolder(spec.sourceDir, plain.string()); !failure.empty()) {
+        return failure;
+    }
+    std::vector<std::uint8_t> data;
+    {
+        std::ifstream in(plain, std::ios::binary);
+        data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    fs::remove(plain, error);
+    std::vector<std::uint8_t> scrambled(data.size() + 1);
+    ScrambleBuffer(data.data(), data.size(), scrambled.data());
+    const fs::path package = medium / (spec.packageName + ".prs");
+    {
+        std::ofstream out(package, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(scrambled.data()),
+                  static_cast<std::streamsize>(scrambled.size()));
+        if (!out) {
+            return package.string() + ": cannot write the package";
+        }
+    }
+    if (!spec.toolPath.empty()) {
+        if (std::string failure =
+                CopyInto(spec.toolPath, medium / fs::path(spec.toolPath).filename());
+            !failure.empty()) {
+            return failure;
+        }
+    }
+    if (!spec.unpackerPath.empty()) {
+        if (std::string failure = CopyInto(spec.unpackerPath, medium / "RarEradaz.dat");
+            !failure.empty()) {
+            return failure;
+        }
+    }
+    return {};
+}

@@ -1,0 +1,42 @@
+#include "update/CUpdateDlg.h"
+
+#include <exception>
+
+#include "framework/CDesktop.h"
+#include "framework/CWinApp.h"
+#include "res/Resource.h"
+#include "update/RunFailure.h"
+
+namespace {
+constexpr const char* kConnectFormat = "DSN=%s;UID=%s;PWD=%s";
+constexpr const char* kDataSource = "Lorbanix";
+constexpr const char* kUserId = "velko";
+constexpr const char* kPassword = "tesko";
+}  // namespace
+
+CUpdateDlg::CUpdateDlg() : CDialog(kUpdateDialogCaption) {}
+
+bool CUpdateDlg::OnInitDialog() {
+    m_progress.SetRange(0, kStepCount);
+    m_progress.SetPos(0);
+    ConnectDatabase();
+    return true;
+}
+
+void CUpdateDlg::ConnectDatabase() {
+    CString connect;
+    connect.Format(kConnectFormat, kDataSource, kUserId, kPassword);
+    try {
+        m_database.OpenEx(connect, CDatabase::useCursorLib | CDatabase::noOdbcDialog);
+    } catch (...) {
+        // A refused connection is a failed run, never a success.
+        AfxExit(ReportFailure(std::current_exception()));
+    }
+    StepProgress();
+}
+
+void CUpdateDlg::StepProgress() {
+    ++m_nStep;
+    m_progress.SetPos(m_nStep);
+    Desktop().Pause(m_nStepPauseMs);
+}

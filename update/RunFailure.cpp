@@ -1,0 +1,30 @@
+#include "update/RunFailure.h"
+
+#include <new>
+
+#include "framework/CDBException.h"
+#include "framework/CFileException.h"
+#include "framework/CWinApp.h"
+#include "update/ExitCode.h"
+
+RunFailure DescribeFailure(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const CDBException& db) {
+        return {db.m_strError, kExitDatabaseError};
+    } catch (const CFileException& file) {
+        return {file.GetErrorMessage(), kExitAborted};
+    } catch (const std::bad_alloc&) {
+        return {"Not enough memory for the update.", kExitAborted};
+    } catch (const std::exception& other) {
+        return {other.what(), kExitAborted};
+    } catch (...) {
+        return {"The update stopped on an unknown error.", kExitAborted};
+    }
+}
+
+int ReportFailure(const std::exception_ptr& error) {
+    const RunFailure failure = DescribeFailure(error);
+    AfxMessageBox(failure.m_strMessage);
+    return failure.m_nExitCode;
+}

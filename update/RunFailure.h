@@ -1,0 +1,15 @@
+// The one place that turns an error into the text a user is shown and the exit code.
+#pragma once
+
+#include <exception>
+
+#include "framework/CString.h"
+
+struct RunFailure {
+    CString m_strMessage;
+    int m_nExitCode;
+};
+
+[[nodiscard]] RunFailure DescribeFailure(const std::exception_ptr& error);
+// Shows the error's text in a message box and returns its exit code.
+int ReportFailure(const std::exception_ptr& error);

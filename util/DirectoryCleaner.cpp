@@ -1,0 +1,47 @@
+#include "util/DirectoryCleaner.h"
+
+#include <optional>
+
+#include "framework/CFile.h"
+#include "framework/CFileException.h"
+#include "framework/CFileFind.h"
+#include "framework/Kernel.h"
+
+namespace {
+void DeleteEntries(const CString& dir, std::optional<CFileException>& firstError) {
+    CFileFind finder;
+    bool more = finder.FindFile(PathJoin(dir, "*.*"));
+    while (more) {
+        more = finder.FindNextFile();
+        CString name = finder.GetFileName();
+        name.MakeLower();
+        if (name == "." || name == "..") {
+            continue;
+        }
+        const CString path = finder.GetFilePath();
+        try {
+            if (finder.IsDirectory()) {
+                DeleteEntries(path, firstError);
+                if (!RemoveDirectory(path)) {
+                    CFileException::ThrowOsError(LastOsError(), path);
+                }
+            } else {
+                CFile::Remove(path);
+            }
+        } catch (const CFileException& error) {
+            if (!firstError) {
+                firstError = error;
+            }
+        }
+    }
+    finder.Close();
+}
+}  // namespace
+
+void DeleteDirectoryEntries(const CString& dir) {
+    std::optional<CFileException> firstError;
+    DeleteEntries(dir, firstError);
+    if (firstError) {
+        throw *firstError;
+    }
+}

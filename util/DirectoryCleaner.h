@@ -1,0 +1,9 @@
+// Empties a directory: files, hidden files and subdirectories alike.
+#pragma once
+
+#include "framework/CString.h"
+
+// Removes every entry of dir except "." and ".."; subdirectories are emptied and
+// removed too, links are removed, never followed. Goes on past an entry that
+// cannot be removed and then raises CFileException for the first such entry.
+void DeleteDirectoryEntries(const CString& dir);

@@ -1,0 +1,93 @@
+#include "util/FileHelpers.h"
+
+#include <vector>
+
+#include "framework/Kernel.h"
+
+bool IsNoFile(const CFileStatus& status) {
+    return status.m_attribute == CFile::volume || status.m_attribute == CFile::directory;
+}
+
+void ShowFileError(const CFileException& error) {
+    AfxMessageBox(error.GetErrorMessage());
+}
+
+int ReadTextFile(const CString& path, CString& text) {
+    text.Empty();
+    CFileStatus status;
+    if (!CFile::GetStatus(path, status)) {
+        return 0;
+    }
+    if (IsNoFile(status)) {
+        AfxMessageBox(kNoFileMessage);
+        return 0;
+    }
+    CFile file;
+    try {
+        file.Open(path, CFile::modeRead | CFile::shareExclusive);
+    } catch (const CFileException& error) {
+        ShowFileError(error);
+        return 0;
+    }
+    std::vector<char> buffer(static_cast<std::size_t>(static_cast<std::uint32_t>(status.m_size)) +
+                             1);
+    const std::size_t got = file.Read(buffer.data(), buffer.size() - 1);
+    file.Close();
+    // Only what was read counts; the text ends at the first NUL.
+    text = CString(buffer.data(), got);
+    return 1;
+}
+
+int ReadFileToGlobal(const CString& path, CLongBinary& value) {
+    CFileStatus status;
+    if (!CFile::GetStatus(path, status)) {
+        return 1;
+    }
+    const auto size = static_cast<std::uint32_t>(status.m_size);
+    try {
+        CFile file(path, CFile::modeRead | CFile::shareExclusive);
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+        if (block == nullptr) {
+            AfxMessageBox("Not enough memory for " + path);
+            return 0;
+        }
+        value.Reset(block, size);
+        {
+            const CGlobalLock lock(block);
+            value.m_dwDataLength = static_cast<std::uint32_t>(file.Read(lock.data(), size));
+        }
+        file.Close();
+    } catch (const CFileException& error) {
+        ShowFileError(error);
+        return 0;
+    }
+    return 1;
+}
+
+int CopyFileContents(const CString& source, const CString& target) {
+    CFileStatus status;
+    if (!CFile::GetStatus(source, status)) {
+        return 1;
+    }
+    if (IsNoFile(status)) {
+        AfxMessageBox(kNoFileCopyMessage);
+        return 1;
+    }
+    std::vector<char> buffer(static_cast<std::uint32_t>(status.m_size));
+    // Failed opens are passed on to the caller.
+    CFile in(source, CFile::modeRead | CFile::shareExclusive);
+    CFile out(target, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive);
+    int result = 1;
+    try {
+        const std::size_t got = in.Read(buffer.data(), buffer.size());
+        out.Write(buffer.data(), got);
+        CopyPermissionBits(source, target);
+        in.Close();
+        out.Close();
+    } catch (const CFileException& error) {
+        // The description is shown within the 254 bytes of its buffer.
+        AfxMessageBox(error.GetErrorMessage().Left(254));
+        result = 0;
+    }
+    return result;
+}

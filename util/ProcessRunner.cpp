@@ -1,0 +1,12 @@
+#include "util/ProcessRunner.h"
+
+#include "framework/CProcess.h"
+
+int RunAndWait(const CString& commandLine, const CString& currentDir) {
+    std::optional<CProcess> process = CProcess::Start(commandLine, currentDir);
+    if (!process) {
+        return 0;
+    }
+    process->Wait();
+    return 1;
+}
