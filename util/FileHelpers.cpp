@@ -12,21 +12,28 @@ void ShowFileError(const CFileException& error) {
     AfxMessageBox(error.GetErrorMessage());
 }
 
-int ReadTextFile(const CString& path, CString& text) {
-    text.Empty();
-    CFileStatus status;
+bool OpenFileToRead(const CString& path, CFile& file, CFileStatus& status) {
     if (!CFile::GetStatus(path, status)) {
-        return 0;
+        return false;
     }
     if (IsNoFile(status)) {
         AfxMessageBox(kNoFileMessage);
-        return 0;
+        return false;
     }
-    CFile file;
     try {
         file.Open(path, CFile::modeRead | CFile::shareExclusive);
     } catch (const CFileException& error) {
         ShowFileError(error);
+        return false;
+    }
+    return true;
+}
+
+int ReadTextFile(const CString& path, CString& text) {
+    text.Empty();
+    CFileStatus status;
+    CFile file;
+    if (!OpenFileToRead(path, file, status)) {
         return 0;
     }
     std::vector<char> buffer(static_cast<std::size_t>(static_cast<std::uint32_t>(status.m_size)) +

@@ -16,6 +16,10 @@ inline constexpr const char* kNoFileCopyMessage = "Keine Datei!";
 // The message box for a caught file error: names the cause and the file.
 void ShowFileError(const CFileException& error);
 
+// Looks the file up and opens it for reading: false (showing why, but nothing
+// for a missing file) when there is no file to read.
+bool OpenFileToRead(const CString& path, CFile& file, CFileStatus& status);
+
 // Sets text to the file's bytes up to the first NUL; a missing file leaves it empty.
 int ReadTextFile(const CString& path, CString& text);
 // Fills value with a new block holding the file's bytes; a missing file changes nothing.

@@ -28,18 +28,8 @@ void UnscrambleBuffer(const std::uint8_t* input, std::size_t count, std::uint8_t
 
 int UnscrambleFile(const CString& source, const CString& target) {
     CFileStatus status;
-    if (!CFile::GetStatus(source, status)) {
-        return 0;
-    }
-    if (IsNoFile(status)) {
-        AfxMessageBox(kNoFileMessage);
-        return 0;
-    }
     CFile in;
-    try {
-        in.Open(source, CFile::modeRead | CFile::shareExclusive);
-    } catch (const CFileException& error) {
-        ShowFileError(error);
+    if (!OpenFileToRead(source, in, status)) {
         return 0;
     }
     std::vector<std::uint8_t> package(static_cast<std::uint32_t>(status.m_size));

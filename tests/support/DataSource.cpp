@@ -35,10 +35,26 @@ DataSource FindPostgres() {
     return {DataSourceKind::Postgres, dir, EnvFor(dir)};
 }
 
-SQLHSTMT NewStatement(const CDatabase& db, StmtHandle& holder) {
-    holder = AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, db.GetConnectHandle());
-    return holder.get();
-}
+// One statement executed on a connection of its own.
+class Statement {
+  public:
+    Statement(const DataSource& source, const std::string& sql) {
+        source.Activate();
+        m_db.OpenEx(kConnectString);
+        m_stmt = AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, m_db.GetConnectHandle());
+        const CString text = m_db.QuoteNames(sql.c_str());
+        const SQLRETURN rc = SQLExecDirect(
+            m_stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.GetString())), SQL_NTS);
+        if (rc != SQL_NO_DATA) {
+            OdbcCheck(rc, SQL_HANDLE_STMT, m_stmt.get());
+        }
+    }
+    [[nodiscard]] SQLHSTMT get() const { return m_stmt.get(); }
+
+  private:
+    CDatabase m_db;
+    StmtHandle m_stmt;  // freed before its connection closes
+};
 }  // namespace
 
 void DataSource::Activate() const {
@@ -75,29 +91,12 @@ std::string DataSourceKindName(DataSourceKind kind) {
 }
 
 void ExecSql(const DataSource& source, const std::string& sql) {
-    source.Activate();
-    CDatabase db;
-    db.OpenEx(kConnectString);
-    StmtHandle holder;
-    SQLHSTMT stmt = NewStatement(db, holder);
-    const CString text = db.QuoteNames(sql.c_str());
-    const SQLRETURN rc = SQLExecDirect(
-        stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.GetString())), SQL_NTS);
-    if (rc != SQL_NO_DATA) {
-        OdbcCheck(rc, SQL_HANDLE_STMT, stmt);
-    }
+    const Statement statement(source, sql);
 }
 
 std::vector<std::vector<std::string>> QueryRows(const DataSource& source, const std::string& sql) {
-    source.Activate();
-    CDatabase db;
-    db.OpenEx(kConnectString);
-    StmtHandle holder;
-    SQLHSTMT stmt = NewStatement(db, holder);
-    const CString text = db.QuoteNames(sql.c_str());
-    OdbcCheck(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.GetString())),
-                            SQL_NTS),
-              SQL_HANDLE_STMT, stmt);
+    const Statement statement(source, sql);
+    SQLHSTMT stmt = statement.get();
     SQLSMALLINT columns = 0;
     OdbcCheck(SQLNumResultCols(stmt, &columns), SQL_HANDLE_STMT, stmt);
     std::vector<std::vector<std::string>> rows;
