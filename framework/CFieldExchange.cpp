@@ -1,0 +1,96 @@
+#include "framework/CFieldExchange.h"
+
+#include <array>
+
+#include "framework/CDBException.h"
+#include "framework/CRecordset.h"
+
+CFieldExchange::CFieldExchange(unsigned operation, CRecordset* recordset)
+    : m_nOperation(operation), m_prs(recordset) {}
+
+bool CFieldExchange::IsFieldType(unsigned* pnField) {
+    if (m_nFieldType != outputColumn) {
+        // The tool's recordsets have no parameters of their own.
+        *pnField = 0;
+        return false;
+    }
+    *pnField = ++m_nFields;
+    return m_nOperation != BindParam && m_nOperation != RebindParam;
+}
+
+void CFieldExchange::Default(const char* szName, void* /*pv*/, SQLLEN* /*plLength*/, int nCType,
+                             std::size_t /*cbValue*/, std::size_t /*cbPrecision*/) {
+    if (m_nOperation != Name) {
+        return;
+    }
+    m_prs->RegisterField(m_nFields, szName, nCType);
+    if (m_pstr != nullptr && (!m_bDirtyNamesOnly || m_prs->IsFieldStatusDirty(m_nFields - 1))) {
+        *m_pstr += szName;
+        *m_pstr += m_lpszSeparator;
+    }
+}
+
+SQLLEN CFieldExchange::GetLongBinarySize(int nField) {
+    std::array<unsigned char, 1> probe{};
+    SQLLEN length = 0;
+    const SQLRETURN rc = SQLGetData(m_prs->GetResultStatement(), static_cast<SQLUSMALLINT>(nField),
+                                    SQL_C_BINARY, probe.data(), 0, &length);
+    if (!SQL_SUCCEEDED(rc)) {
+        m_prs->ThrowDBException(rc);
+    }
+    return length;
+}
+
+void CFieldExchange::GetLongBinaryData(int nField, CLongBinary& value, SQLLEN* plSize) {
+    constexpr std::size_t kChunk = 1 << 16;
+    std::size_t capacity = *plSize > 0 ? static_cast<std::size_t>(*plSize) : kChunk;
+    auto grow = [&value](std::size_t bytes) {
+        HGLOBAL block = value.m_hData != nullptr ? GlobalReAlloc(value.m_hData, bytes, 0)
+                                                 : GlobalAlloc(GMEM_MOVEABLE, bytes);
+        if (block == nullptr) {
+            throw CDBException(SQL_ERROR, "HY001", "Not enough memory for a long binary value");
+        }
+        value.m_hData = block;
+    };
+    grow(capacity);
+    std::size_t got = 0;
+    SQLHSTMT stmt = m_prs->GetResultStatement();
+    for (;;) {
+        SQLLEN indicator = 0;
+        SQLRETURN rc = SQL_SUCCESS;
+        {
+            const CGlobalLock lock(value.m_hData);
+            rc = SQLGetData(stmt, static_cast<SQLUSMALLINT>(nField), SQL_C_BINARY,
+                            static_cast<unsigned char*>(lock.data()) + got,
+                            static_cast<SQLLEN>(capacity - got), &indicator);
+        }
+        if (rc == SQL_NO_DATA) {
+            break;
+        }
+        if (!SQL_SUCCEEDED(rc)) {
+            m_prs->ThrowDBException(rc);
+        }
+        if (indicator == SQL_NULL_DATA) {
+            got = 0;
+            break;
+        }
+        if (rc == SQL_SUCCESS) {
+            got += static_cast<std::size_t>(indicator);
+            break;
+        }
+        // Truncated: the buffer is full and the indicator says what was left before this call.
+        const std::size_t before = got;
+        got = capacity;
+        capacity =
+            indicator == SQL_NO_TOTAL ? capacity * 2 : before + static_cast<std::size_t>(indicator);
+        if (capacity <= got) {
+            capacity = got + kChunk;
+        }
+        grow(capacity);
+    }
+    if (got != GlobalSize(value.m_hData)) {
+        grow(got);
+    }
+    value.m_dwDataLength = static_cast<std::uint32_t>(got);
+    *plSize = static_cast<SQLLEN>(got);
+}

@@ -1,0 +1,445 @@
+#include "framework/CRecordset.h"
+
+#include <array>
+
+#include "framework/CDBException.h"
+
+namespace {
+SQLCHAR* Sql(const CString& text) {
+    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.GetString()));
+}
+
+// "[owner].[table]" -> owner, table
+void SplitTableName(const CString& qualified, CString& owner, CString& table) {
+    CString plain;
+    for (const char ch : qualified.str()) {
+        if (ch != '[' && ch != ']' && ch != '"') {
+            plain += ch;
+        }
+    }
+    const int dot = plain.Find('.');
+    owner = dot < 0 ? CString() : plain.Left(dot);
+    table = dot < 0 ? plain : plain.Mid(dot + 1);
+}
+
+void DropLastSeparator(CString& text) {
+    if (!text.IsEmpty() && text.GetAt(text.GetLength() - 1) == ',') {
+        text = text.Left(text.GetLength() - 1);
+    }
+}
+
+[[noreturn]] void ThrowUsage(const char* text) {
+    throw CDBException(SQL_ERROR, "HY010", text);
+}
+}  // namespace
+
+CRecordset::CRecordset(CDatabase* pDatabase) : m_pDatabase(pDatabase) {}
+
+CRecordset::~CRecordset() {
+    Close();
+}
+
+void CRecordset::RunExchange(CFieldExchange& fx) {
+    DoFieldExchange(&fx);
+}
+
+void CRecordset::EnsureConnection() {
+    if (m_pDatabase != nullptr && m_pDatabase->IsOpen()) {
+        return;
+    }
+    // Only a recordset without an open connection uses its default connect string.
+    CString connect = GetDefaultConnect();
+    if (connect.Left(5) == "ODBC;") {
+        connect = connect.Mid(5);
+    }
+    if (m_pDatabase == nullptr) {
+        m_ownDatabase = std::make_unique<CDatabase>();
+        m_pDatabase = m_ownDatabase.get();
+    }
+    m_pDatabase->OpenEx(connect, CDatabase::noOdbcDialog);
+}
+
+bool CRecordset::Open(unsigned nOpenType, const char* lpszSQL, unsigned dwOptions) {
+    if (m_bOpen) {
+        ThrowUsage("The recordset is already open");
+    }
+    EnsureConnection();
+    m_dwOptions = dwOptions;
+    if (nOpenType == AFX_DB_USE_DEFAULT_TYPE) {
+        nOpenType = m_nDefaultType;
+    }
+    m_fields.assign(m_nFields, {});
+    m_lengths.assign(m_nFields, 0);
+    m_dirty.assign(m_nFields, 0);
+    m_null.assign(m_nFields, 1);
+    m_sqlTypes.assign(m_nFields, SQL_UNKNOWN_TYPE);
+    m_cache.assign(m_nFields, {});
+    m_rowKey.assign(m_nFields, {});
+    m_mapFieldIndex.clear();
+    m_bLongBinaryColumns = false;
+
+    // The Name pass registers every field; the count must match the declared one.
+    CFieldExchange names(CFieldExchange::Name, this);
+    RunExchange(names);
+    if (names.m_nFields != m_nFields) {
+        throw CDBException(SQL_ERROR, "HY000",
+                           "The recordset exchanges another number of fields than it declares");
+    }
+
+    m_hstmt = AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, m_pDatabase->GetConnectHandle());
+    const bool addOnly = (dwOptions & appendOnly) != 0;
+    if (!addOnly) {
+        DescribeRowIdentifier(m_hstmt.get());
+    }
+    const CString select = m_pDatabase->QuoteNames(BuildSelect(lpszSQL));
+    OdbcCheck(SQLPrepare(m_hstmt.get(), Sql(select), SQL_NTS), SQL_HANDLE_STMT, m_hstmt.get());
+    for (unsigned i = 0; i < m_nFields; ++i) {
+        std::array<SQLCHAR, 256> name{};
+        SQLSMALLINT nameLength = 0;
+        SQLSMALLINT type = SQL_UNKNOWN_TYPE;
+        SQLULEN size = 0;
+        SQLSMALLINT digits = 0;
+        SQLSMALLINT nullable = 0;
+        OdbcCheck(SQLDescribeCol(m_hstmt.get(), static_cast<SQLUSMALLINT>(i + 1), name.data(),
+                                 static_cast<SQLSMALLINT>(name.size()), &nameLength, &type, &size,
+                                 &digits, &nullable),
+                  SQL_HANDLE_STMT, m_hstmt.get());
+        m_sqlTypes[i] = type;
+    }
+
+    CFieldExchange bind(CFieldExchange::BindFieldToColumn, this);
+    RunExchange(bind);
+
+    m_bUpdatable = (dwOptions & readOnly) == 0;
+    m_bOpen = true;
+    m_nEditMode = noMode;
+    m_bRowDeleted = false;
+    // Every open type is served as a snapshot: a forward cursor, re-run for the first row.
+    (void)nOpenType;
+    if (addOnly) {
+        m_bEOF = true;  // no rows are selected: the set stands where rows are added
+    } else {
+        Execute();
+        Fetch();
+    }
+    return true;
+}
+
+void CRecordset::DescribeRowIdentifier(SQLHSTMT scratch) {
+    m_rowIdColumns.clear();
+    CString owner;
+    CString table;
+    SplitTableName(GetDefaultSQL(), owner, table);
+    const SQLRETURN rc = SQLSpecialColumns(
+        scratch, SQL_BEST_ROWID, nullptr, 0, owner.IsEmpty() ? nullptr : Sql(owner),
+        owner.IsEmpty() ? 0 : SQL_NTS, Sql(table), SQL_NTS, SQL_SCOPE_CURROW, SQL_NULLABLE);
+    if (SQL_SUCCEEDED(rc)) {
+        std::array<SQLCHAR, 256> name{};
+        SQLLEN length = 0;
+        while (SQL_SUCCEEDED(SQLFetch(scratch))) {
+            if (SQL_SUCCEEDED(SQLGetData(scratch, 2, SQL_C_CHAR, name.data(),
+                                         static_cast<SQLLEN>(name.size()), &length)) &&
+                length > 0) {
+                m_rowIdColumns.emplace_back(reinterpret_cast<const char*>(name.data()));
+            }
+        }
+    }
+    // Without an identifier the row is named by its values.
+    SQLFreeStmt(scratch, SQL_CLOSE);
+    m_rowId.assign(m_rowIdColumns.size(), {});
+}
+
+CString CRecordset::BuildSelect(const char* lpszSQL) {
+    if (lpszSQL != nullptr && *lpszSQL != '\0') {
+        return lpszSQL;
+    }
+    CString select = "SELECT ";
+    for (unsigned i = 0; i < m_nFields; ++i) {
+        select += (i == 0 ? "" : ",") + m_fields[i].name;
+    }
+    for (const CString& column : m_rowIdColumns) {
+        select += "," + column;
+    }
+    select += " FROM " + GetDefaultSQL();
+    if (!m_strFilter.IsEmpty()) {
+        select += " WHERE " + m_strFilter;
+    }
+    return select;
+}
+
+void CRecordset::Execute() {
+    SQLFreeStmt(m_hstmt.get(), SQL_CLOSE);
+    const SQLRETURN rc = SQLExecute(m_hstmt.get());
+    if (rc != SQL_NO_DATA) {
+        OdbcCheck(rc, SQL_HANDLE_STMT, m_hstmt.get());
+    }
+}
+
+void CRecordset::Fetch() {
+    m_bRowDeleted = false;
+    const SQLRETURN rc = SQLFetch(m_hstmt.get());
+    if (rc == SQL_NO_DATA) {
+        m_bEOF = true;
+        m_null.assign(m_nFields, 1);
+        return;
+    }
+    OdbcCheck(rc, SQL_HANDLE_STMT, m_hstmt.get());
+    m_bEOF = false;
+    CFieldExchange fixup(CFieldExchange::Fixup, this);
+    RunExchange(fixup);
+    for (std::size_t i = 0; i < m_rowIdColumns.size(); ++i) {
+        RowKey& key = m_rowId[i];
+        std::array<char, 256> text{};
+        SQLLEN length = 0;
+        OdbcCheck(SQLGetData(m_hstmt.get(), static_cast<SQLUSMALLINT>(m_nFields + 1 + i),
+                             SQL_C_CHAR, text.data(), static_cast<SQLLEN>(text.size()), &length),
+                  SQL_HANDLE_STMT, m_hstmt.get());
+        key.isNull = length == SQL_NULL_DATA;
+        key.text = key.isNull ? std::string() : std::string(text.data());
+        key.length = static_cast<SQLLEN>(key.text.size());
+    }
+}
+
+void CRecordset::Close() {
+    if (!m_bOpen) {
+        return;
+    }
+    m_hstmt.reset();
+    m_bOpen = false;
+    m_bEOF = true;
+    m_nEditMode = noMode;
+}
+
+void CRecordset::Move(long nRows, SQLUSMALLINT wFetchType) {
+    if (!m_bOpen) {
+        ThrowUsage("The recordset is not open");
+    }
+    if (nRows != 1 || (wFetchType != SQL_FETCH_FIRST && wFetchType != SQL_FETCH_NEXT)) {
+        ThrowUsage("Only moves to the first or the next row are supported");
+    }
+    m_nEditMode = noMode;
+    if (wFetchType == SQL_FETCH_FIRST) {
+        if ((m_dwOptions & appendOnly) != 0) {
+            return;
+        }
+        Execute();
+    } else if (m_bEOF) {
+        ThrowUsage("Move past the end of the recordset");
+    }
+    Fetch();
+}
+
+void CRecordset::RequireCurrentRow(const char* operation) const {
+    if (!m_bOpen || m_bEOF || m_bRowDeleted) {
+        throw CDBException(SQL_ERROR, "24000", CString(operation) + " needs a current row");
+    }
+    if (!m_bUpdatable) {
+        throw CDBException(SQL_ERROR, "HY000", "The recordset is read-only");
+    }
+}
+
+void CRecordset::AddNew() {
+    if (!m_bOpen || !m_bUpdatable) {
+        ThrowUsage("AddNew needs an open, updatable recordset");
+    }
+    m_dirty.assign(m_nFields, 0);
+    SetFieldNull(nullptr, true);
+    m_dirty.assign(m_nFields, 0);
+    m_nEditMode = addnew;
+}
+
+void CRecordset::Edit() {
+    RequireCurrentRow("Edit");
+    CFieldExchange store(CFieldExchange::StoreField, this);
+    RunExchange(store);
+    m_dirty.assign(m_nFields, 0);
+    m_nEditMode = edit;
+}
+
+bool CRecordset::Update() {
+    if (m_nEditMode == noMode) {
+        ThrowUsage("Update without AddNew or Edit");
+    }
+    const EditMode mode = m_nEditMode;
+    CFieldExchange mark(
+        mode == addnew ? CFieldExchange::MarkForAddNew : CFieldExchange::MarkForUpdate, this);
+    RunExchange(mark);
+    bool anyDirty = false;
+    for (const std::uint8_t dirty : m_dirty) {
+        anyDirty = anyDirty || dirty != 0;
+    }
+    if (!anyDirty) {
+        m_nEditMode = noMode;
+        return false;
+    }
+    StmtHandle stmt =
+        AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, m_pDatabase->GetConnectHandle());
+    CString statement;
+    if (mode == addnew) {
+        CString columns;
+        CFieldExchange names(CFieldExchange::Name, this);
+        names.m_pstr = &columns;
+        names.m_bDirtyNamesOnly = true;
+        RunExchange(names);
+        CString values;
+        CFieldExchange binds(CFieldExchange::Value, this);
+        binds.m_pstr = &values;
+        binds.m_hstmt = stmt.get();
+        RunExchange(binds);
+        DropLastSeparator(columns);
+        DropLastSeparator(values);
+        statement = "INSERT INTO " + GetDefaultSQL() + " (" + columns + ") VALUES (" + values + ")";
+    } else {
+        CString assignments;
+        CFieldExchange binds(CFieldExchange::NameValue, this);
+        binds.m_pstr = &assignments;
+        binds.m_hstmt = stmt.get();
+        RunExchange(binds);
+        DropLastSeparator(assignments);
+        statement = "UPDATE " + GetDefaultSQL() + " SET " + assignments + " WHERE " +
+                    BindRowCondition(stmt.get(), binds.m_nParamFields + 1);
+    }
+    ExecuteChange(stmt.get(), statement);
+    m_dirty.assign(m_nFields, 0);
+    m_nEditMode = noMode;
+    return true;
+}
+
+void CRecordset::Delete() {
+    RequireCurrentRow("Delete");
+    if (m_nEditMode != noMode) {
+        ThrowUsage("Delete while a row is being added or edited");
+    }
+    StmtHandle stmt =
+        AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, m_pDatabase->GetConnectHandle());
+    const CString statement =
+        "DELETE FROM " + GetDefaultSQL() + " WHERE " + BindRowCondition(stmt.get(), 1);
+    ExecuteChange(stmt.get(), statement);
+    m_bRowDeleted = true;
+}
+
+CString CRecordset::BindRowCondition(SQLHSTMT stmt, unsigned firstParam) {
+    CString condition;
+    unsigned param = firstParam;
+    auto bindText = [&](const CString& column, RowKey& key, SQLSMALLINT sqlType,
+                        SQLSMALLINT cType) {
+        if (!condition.IsEmpty()) {
+            condition += " AND ";
+        }
+        if (key.isNull) {
+            condition += column + " IS NULL";
+            return;
+        }
+        condition += column + " = ?";
+        key.length = static_cast<SQLLEN>(key.text.size());
+        const SQLRETURN rc = SQLBindParameter(
+            stmt, static_cast<SQLUSMALLINT>(param++), SQL_PARAM_INPUT, cType, sqlType,
+            key.text.empty() ? 1 : key.text.size(), 0, key.text.data(), key.length, &key.length);
+        OdbcCheck(rc, SQL_HANDLE_STMT, stmt);
+    };
+    if (!m_rowIdColumns.empty()) {
+        for (std::size_t i = 0; i < m_rowIdColumns.size(); ++i) {
+            bindText(m_rowIdColumns[i], m_rowId[i], SQL_VARCHAR, SQL_C_CHAR);
+        }
+        return condition;
+    }
+    for (unsigned i = 0; i < m_nFields; ++i) {
+        if (m_fields[i].cType == SQL_C_DEFAULT || m_fields[i].cType == SQL_C_BINARY) {
+            continue;  // long binaries never name a row
+        }
+        const bool number = m_fields[i].cType == SQL_C_SLONG;
+        bindText(m_fields[i].name, m_rowKey[i], number ? SQL_INTEGER : SQL_VARCHAR, SQL_C_CHAR);
+    }
+    return condition;
+}
+
+void CRecordset::ExecuteChange(SQLHSTMT stmt, const CString& statement) {
+    const CString text = m_pDatabase->QuoteNames(statement);
+    SQLRETURN rc = SQLExecDirect(stmt, Sql(text), SQL_NTS);
+    // Long binaries go at execution: each asks for its bytes in turn.
+    static constexpr unsigned char kNothing = 0;
+    while (rc == SQL_NEED_DATA) {
+        SQLPOINTER token = nullptr;
+        rc = SQLParamData(stmt, &token);
+        if (rc != SQL_NEED_DATA) {
+            break;
+        }
+        auto* value = static_cast<CLongBinary*>(token);
+        const CGlobalLock lock(value->m_hData);
+        const void* bytes = lock.data() != nullptr ? lock.data() : &kNothing;
+        const SQLRETURN put =
+            SQLPutData(stmt, const_cast<void*>(bytes), static_cast<SQLLEN>(value->m_dwDataLength));
+        if (!SQL_SUCCEEDED(put)) {
+            ThrowDBException(put, stmt);
+        }
+    }
+    if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) {
+        ThrowDBException(rc, stmt);
+    }
+}
+
+void CRecordset::SetFieldNull(void* pv, bool bNull) {
+    CFieldExchange fx(CFieldExchange::SetFieldNull, this);
+    fx.m_pvField = pv;
+    fx.m_bField = bNull;
+    RunExchange(fx);
+}
+
+void CRecordset::SetFieldDirty(void* pv, bool bDirty) {
+    if (pv == nullptr) {
+        m_dirty.assign(m_nFields, bDirty ? 1 : 0);
+        return;
+    }
+    const auto found = m_mapFieldIndex.find(pv);
+    if (found == m_mapFieldIndex.end()) {
+        ThrowUsage("SetFieldDirty names no field of the recordset");
+    }
+    m_dirty.at(found->second - 1) = bDirty ? 1 : 0;
+}
+
+SQLLEN* CRecordset::GetFieldLengthBuffer(unsigned nFieldIndex, unsigned /*nFieldType*/) {
+    return &m_lengths.at(nFieldIndex);
+}
+
+bool CRecordset::IsFieldStatusDirty(unsigned nFieldIndex) const {
+    return m_dirty.at(nFieldIndex) != 0;
+}
+bool CRecordset::IsFieldStatusNull(unsigned nFieldIndex) const {
+    return m_null.at(nFieldIndex) != 0;
+}
+void CRecordset::SetDirtyFieldStatus(unsigned nFieldIndex) {
+    m_dirty.at(nFieldIndex) = 1;
+}
+void CRecordset::ClearDirtyFieldStatus(unsigned nFieldIndex) {
+    m_dirty.at(nFieldIndex) = 0;
+}
+void CRecordset::SetNullFieldStatus(unsigned nFieldIndex) {
+    m_null.at(nFieldIndex) = 1;
+}
+void CRecordset::ClearNullFieldStatus(unsigned nFieldIndex) {
+    m_null.at(nFieldIndex) = 0;
+}
+
+bool CRecordset::Check(SQLRETURN nRetCode) const {
+    return SQL_SUCCEEDED(nRetCode);
+}
+
+void CRecordset::ThrowDBException(SQLRETURN nRetCode, SQLHSTMT hstmt) const {
+    throw CDBException(nRetCode, SQL_HANDLE_STMT, hstmt != SQL_NULL_HSTMT ? hstmt : m_hstmt.get());
+}
+
+SQLSMALLINT CRecordset::GetColumnSqlType(unsigned nField) const {
+    return m_sqlTypes.at(nField - 1);
+}
+
+void CRecordset::RegisterField(unsigned nField, const char* szName, int nCType) {
+    FieldInfo& info = m_fields.at(nField - 1);
+    info.name = szName;
+    info.cType = nCType;
+}
+
+void CRecordset::SetRowKey(unsigned nField, const char* text, std::size_t length) {
+    RowKey& key = m_rowKey.at(nField - 1);
+    key.isNull = text == nullptr;
+    key.text = text == nullptr ? std::string() : std::string(text, length);
+}

@@ -1,0 +1,140 @@
+// A table's rows seen through its recordset: the exchanged columns of the rows
+// its filter selects, one current row at a time, and the changes made to them
+// (by INSERT, UPDATE and DELETE statements) inside the connection's transaction.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/CDatabase.h"
+#include "framework/CFieldExchange.h"
+#include "framework/CString.h"
+#include "framework/OdbcHandle.h"
+
+class CRecordset {
+  public:
+    enum OpenType : unsigned { dynaset = 0, snapshot = 1, dynamic = 2, forwardOnly = 3 };
+    enum OpenOptions : unsigned {
+        none = 0x0000,
+        readOnly = 0x0004,
+        // Rows are only added: no row is selected, so opening costs the same
+        // whatever the table holds.
+        appendOnly = 0x0008,
+        optimizeBulkAdd = 0x4000,
+    };
+    enum EditMode { noMode, edit, addnew };
+    static constexpr unsigned AFX_DB_USE_DEFAULT_TYPE = 0xFFFFFFFF;
+
+    explicit CRecordset(CDatabase* pDatabase = nullptr);
+    virtual ~CRecordset();
+    CRecordset(const CRecordset&) = delete;
+    CRecordset& operator=(const CRecordset&) = delete;
+
+    // Selects the exchanged columns of GetDefaultSQL()'s table (m_strFilter as
+    // WHERE) and fetches the first row into the members; no row sets end-of-file.
+    virtual bool Open(unsigned nOpenType = AFX_DB_USE_DEFAULT_TYPE, const char* lpszSQL = nullptr,
+                      unsigned dwOptions = none);
+    virtual void Close();
+    [[nodiscard]] bool IsOpen() const { return m_bOpen; }
+    [[nodiscard]] bool IsEOF() const { return m_bEOF; }
+
+    // SQL_FETCH_FIRST or SQL_FETCH_NEXT (nRows 1).
+    virtual void Move(long nRows, SQLUSMALLINT wFetchType);
+    void MoveFirst() { Move(1, SQL_FETCH_FIRST); }
+    void MoveNext() { Move(1, SQL_FETCH_NEXT); }
+
+    virtual void AddNew();
+    virtual void Edit();
+    // Writes the changed members; false when there was nothing to write.
+    virtual bool Update();
+    virtual void Delete();
+
+    // The member by address, or every member for nullptr.
+    void SetFieldNull(void* pv, bool bNull = true);
+    void SetFieldDirty(void* pv, bool bDirty = true);
+
+    virtual CString GetDefaultConnect() { return "ODBC;"; }
+    virtual CString GetDefaultSQL() = 0;
+    virtual void DoFieldExchange(CFieldExchange* pFX) = 0;
+
+    // --- Services for the field exchanges (fields numbered from 1, indexed from 0) ---
+    SQLLEN* GetFieldLengthBuffer(unsigned nFieldIndex, unsigned nFieldType);
+    [[nodiscard]] bool IsFieldStatusDirty(unsigned nFieldIndex) const;
+    [[nodiscard]] bool IsFieldStatusNull(unsigned nFieldIndex) const;
+    void SetDirtyFieldStatus(unsigned nFieldIndex);
+    void ClearDirtyFieldStatus(unsigned nFieldIndex);
+    void SetNullFieldStatus(unsigned nFieldIndex);
+    void ClearNullFieldStatus(unsigned nFieldIndex);
+    [[nodiscard]] bool Check(SQLRETURN nRetCode) const;
+    [[noreturn]] void ThrowDBException(SQLRETURN nRetCode, SQLHSTMT hstmt = SQL_NULL_HSTMT) const;
+    // The SQL type the driver describes for the field's column of the open result set.
+    [[nodiscard]] SQLSMALLINT GetColumnSqlType(unsigned nField) const;
+    // Called by the Name pass of Open: the column's name and its C type.
+    void RegisterField(unsigned nField, const char* szName, int nCType);
+    // Called by Fixup: the fetched value (text form; nullptr for NULL) that
+    // identifies the row when the driver has no row identifier.
+    void SetRowKey(unsigned nField, const char* text, std::size_t length);
+    // Called by StoreField / MarkForUpdate: the value as it was when Edit began.
+    void SetCachedValue(unsigned nField, std::string value) {
+        m_cache.at(nField - 1) = std::move(value);
+    }
+    [[nodiscard]] const std::string& GetCachedValue(unsigned nField) const {
+        return m_cache.at(nField - 1);
+    }
+    [[nodiscard]] EditMode GetEditMode() const { return m_nEditMode; }
+    [[nodiscard]] SQLHSTMT GetResultStatement() const { return m_hstmt.get(); }
+
+    unsigned m_nFields = 0;
+    unsigned m_nDefaultType = snapshot;
+    CString m_strFilter;
+    CDatabase* m_pDatabase;
+    unsigned m_dwOptions = none;
+    bool m_bUseUpdateSQL = true;  // rows are changed by statements, never by SQLSetPos
+    bool m_bUpdatable = false;
+    bool m_bLongBinaryColumns = false;
+    std::map<const void*, unsigned> m_mapFieldIndex;
+
+  private:
+    struct FieldInfo {
+        CString name;
+        int cType = SQL_C_CHAR;
+    };
+    struct RowKey {
+        bool isNull = true;
+        std::string text;
+        SQLLEN length = 0;
+    };
+
+    void RunExchange(CFieldExchange& fx);
+    void EnsureConnection();
+    void DescribeRowIdentifier(SQLHSTMT scratch);
+    CString BuildSelect(const char* lpszSQL);
+    void Execute();
+    void Fetch();
+    void RequireCurrentRow(const char* operation) const;
+    // "WHERE" condition naming the current row; binds its parameters from number firstParam.
+    CString BindRowCondition(SQLHSTMT stmt, unsigned firstParam);
+    void ExecuteChange(SQLHSTMT stmt, const CString& statement);
+
+    std::unique_ptr<CDatabase> m_ownDatabase;
+    StmtHandle m_hstmt;
+    bool m_bOpen = false;
+    bool m_bEOF = true;
+    bool m_bRowDeleted = false;
+    EditMode m_nEditMode = noMode;
+    std::vector<FieldInfo> m_fields;
+    std::vector<SQLLEN> m_lengths;
+    std::vector<std::uint8_t> m_dirty;
+    std::vector<std::uint8_t> m_null;
+    std::vector<SQLSMALLINT> m_sqlTypes;
+    std::vector<std::string> m_cache;
+    std::vector<RowKey> m_rowKey;         // one per field; unused for long binaries
+    std::vector<CString> m_rowIdColumns;  // the driver's best row identifier, if any
+    std::vector<RowKey> m_rowId;
+};

@@ -1,0 +1,310 @@
+#include "framework/RecordFieldExchange.h"
+
+#include <sqlext.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/CDBException.h"
+#include "framework/CRecordset.h"
+
+namespace {
+constexpr std::uint32_t kLengthCap = 2147483547U;  // largest int32 minus 100
+
+// MarkForAddNew: a member holding a value is written. MarkForUpdate: a member
+// whose value changed is written, an emptied one as NULL.
+void MarkField(CFieldExchange* pFX, unsigned index, bool holdsNull, bool changed) {
+    CRecordset* rs = pFX->m_prs;
+    if (pFX->m_nOperation == CFieldExchange::MarkForAddNew) {
+        if (!holdsNull) {
+            rs->SetDirtyFieldStatus(index);
+            rs->ClearNullFieldStatus(index);
+        }
+        return;
+    }
+    if (changed) {
+        rs->SetDirtyFieldStatus(index);
+    }
+    if (holdsNull) {
+        rs->SetNullFieldStatus(index);
+    } else {
+        rs->ClearNullFieldStatus(index);
+    }
+}
+
+// Appends "name=" (NameValue only) and "?" with the separator; returns the new parameter number.
+SQLUSMALLINT AppendMarker(CFieldExchange* pFX, const char* szName) {
+    if (pFX->m_nOperation == CFieldExchange::NameValue) {
+        *pFX->m_pstr += szName;
+        *pFX->m_pstr += "=";
+    }
+    *pFX->m_pstr += "?";
+    *pFX->m_pstr += pFX->m_lpszSeparator;
+    return static_cast<SQLUSMALLINT>(++pFX->m_nParamFields);
+}
+
+void ReadText(CFieldExchange* pFX, unsigned nField, CString& value) {
+    CRecordset* rs = pFX->m_prs;
+    SQLHSTMT stmt = rs->GetResultStatement();
+    std::string text;
+    std::vector<char> chunk(512);
+    for (;;) {
+        SQLLEN indicator = 0;
+        const SQLRETURN rc =
+            SQLGetData(stmt, static_cast<SQLUSMALLINT>(nField), SQL_C_CHAR, chunk.data(),
+                       static_cast<SQLLEN>(chunk.size()), &indicator);
+        if (rc == SQL_NO_DATA) {
+            break;
+        }
+        if (!SQL_SUCCEEDED(rc)) {
+            rs->ThrowDBException(rc);
+        }
+        if (indicator == SQL_NULL_DATA) {
+            value.Empty();
+            rs->SetNullFieldStatus(nField - 1);
+            rs->SetRowKey(nField, nullptr, 0);
+            return;
+        }
+        const bool truncated =
+            rc == SQL_SUCCESS_WITH_INFO &&
+            (indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(chunk.size()));
+        text.append(chunk.data(),
+                    truncated ? chunk.size() - 1 : static_cast<std::size_t>(indicator));
+        if (!truncated) {
+            break;
+        }
+    }
+    value = CString(text);
+    rs->ClearNullFieldStatus(nField - 1);
+    rs->SetRowKey(nField, text.data(), text.size());
+}
+
+template <typename Integer>
+void ExchangeInteger(CFieldExchange* pFX, const char* szName, Integer& value) {
+    static_assert(sizeof(Integer) == sizeof(SQLINTEGER), "exchanged as a 32-bit integer");
+    unsigned nField = 0;
+    if (!pFX->IsFieldType(&nField)) {
+        return;
+    }
+    CRecordset* rs = pFX->m_prs;
+    const unsigned index = nField - 1;
+    SQLLEN* length = rs->GetFieldLengthBuffer(index, pFX->m_nFieldType);
+    switch (pFX->m_nOperation) {
+        case CFieldExchange::Name:
+            pFX->Default(szName, &value, length, SQL_C_SLONG, sizeof(value), 10);
+            return;
+        case CFieldExchange::BindFieldToColumn:
+            rs->m_mapFieldIndex[&value] = nField;
+            return;
+        case CFieldExchange::Fixup: {
+            SQLINTEGER fetched = 0;
+            SQLLEN indicator = 0;
+            const SQLRETURN rc =
+                SQLGetData(rs->GetResultStatement(), static_cast<SQLUSMALLINT>(nField), SQL_C_SLONG,
+                           &fetched, 0, &indicator);
+            if (!SQL_SUCCEEDED(rc)) {
+                rs->ThrowDBException(rc);
+            }
+            if (indicator == SQL_NULL_DATA) {
+                value = kPseudoNullInteger;
+                rs->SetNullFieldStatus(index);
+                rs->SetRowKey(nField, nullptr, 0);
+            } else {
+                value = static_cast<Integer>(fetched);
+                rs->ClearNullFieldStatus(index);
+                const std::string text = std::to_string(fetched);
+                rs->SetRowKey(nField, text.data(), text.size());
+            }
+            return;
+        }
+        case CFieldExchange::MarkForAddNew:
+        case CFieldExchange::MarkForUpdate:
+            MarkField(pFX, index, value == kPseudoNullInteger,
+                      std::to_string(value) != rs->GetCachedValue(nField));
+            return;
+        case CFieldExchange::NameValue:
+        case CFieldExchange::Value: {
+            if (!rs->IsFieldStatusDirty(index)) {
+                return;
+            }
+            *length = rs->IsFieldStatusNull(index) ? SQL_NULL_DATA : 0;
+            const SQLUSMALLINT param = AppendMarker(pFX, szName);
+            const SQLRETURN rc = SQLBindParameter(pFX->m_hstmt, param, SQL_PARAM_INPUT, SQL_C_SLONG,
+                                                  SQL_INTEGER, 0, 0, &value, 0, length);
+            if (!SQL_SUCCEEDED(rc)) {
+                rs->ThrowDBException(rc, pFX->m_hstmt);
+            }
+            return;
+        }
+        case CFieldExchange::SetFieldNull:
+            if (ApplySetFieldNull(pFX, &value, index, length, sizeof(value))) {
+                value = kPseudoNullInteger;
+            }
+            return;
+        case CFieldExchange::StoreField:
+            rs->SetCachedValue(nField, std::to_string(value));
+            return;
+        case CFieldExchange::LoadField:
+            value = static_cast<Integer>(std::stol(rs->GetCachedValue(nField)));
+            return;
+        default:
+            return;
+    }
+}
+}  // namespace
+
+bool ApplySetFieldNull(CFieldExchange* pFX, const void* member, unsigned nFieldIndex,
+                       SQLLEN* plLength, SQLLEN notNullLength) {
+    const bool targeted =
+        (pFX->m_pvField == nullptr && pFX->m_nFieldType == CFieldExchange::outputColumn) ||
+        pFX->m_pvField == member;
+    if (!targeted) {
+        return false;
+    }
+    if (pFX->m_bField) {
+        pFX->m_prs->SetNullFieldStatus(nFieldIndex);
+        *plLength = SQL_NULL_DATA;
+        return true;
+    }
+    pFX->m_prs->ClearNullFieldStatus(nFieldIndex);
+    *plLength = notNullLength;
+    return false;
+}
+
+SQLLEN CappedDataAtExecLength(std::uint32_t dataLength) {
+    const SQLLEN capped = dataLength > kLengthCap ? kLengthCap : dataLength;
+    return SQL_LEN_DATA_AT_EXEC(capped);
+}
+
+void FixupLongBinary(CFieldExchange* pFX, unsigned nField, CLongBinary& value, SQLLEN* plLength) {
+    CRecordset* rs = pFX->m_prs;
+    *plLength = pFX->GetLongBinarySize(static_cast<int>(nField));
+    if (*plLength != 0 && *plLength != SQL_NULL_DATA) {
+        pFX->GetLongBinaryData(static_cast<int>(nField), value, plLength);
+    }
+    if (*plLength == SQL_NULL_DATA || *plLength == 0) {
+        value.m_dwDataLength = 0;
+        rs->SetNullFieldStatus(nField - 1);
+    } else {
+        rs->ClearNullFieldStatus(nField - 1);
+    }
+}
+
+void RFX_Text(CFieldExchange* pFX, const char* szName, CString& value, int nMaxLength,
+              int nColumnType, short nScale) {
+    unsigned nField = 0;
+    if (!pFX->IsFieldType(&nField)) {
+        return;
+    }
+    CRecordset* rs = pFX->m_prs;
+    const unsigned index = nField - 1;
+    SQLLEN* length = rs->GetFieldLengthBuffer(index, pFX->m_nFieldType);
+    switch (pFX->m_nOperation) {
+        case CFieldExchange::Name:
+            pFX->Default(szName, &value, length, SQL_C_CHAR, static_cast<std::size_t>(nMaxLength),
+                         static_cast<std::size_t>(nMaxLength));
+            return;
+        case CFieldExchange::BindFieldToColumn:
+            rs->m_mapFieldIndex[&value] = nField;
+            return;
+        case CFieldExchange::Fixup:
+            ReadText(pFX, nField, value);
+            return;
+        case CFieldExchange::MarkForAddNew:
+        case CFieldExchange::MarkForUpdate:
+            MarkField(pFX, index, value.IsEmpty(), value.str() != rs->GetCachedValue(nField));
+            return;
+        case CFieldExchange::NameValue:
+        case CFieldExchange::Value: {
+            if (!rs->IsFieldStatusDirty(index)) {
+                return;
+            }
+            if (rs->IsFieldStatusNull(index)) {
+                *length = SQL_NULL_DATA;
+            } else if (value.GetLength() > nMaxLength) {
+                CString text;
+                text.Format("The value for column %s is %d bytes long; at most %d fit", szName,
+                            value.GetLength(), nMaxLength);
+                throw CDBException(SQL_ERROR, "22001", text);
+            } else {
+                *length = value.GetLength();
+            }
+            const SQLUSMALLINT param = AppendMarker(pFX, szName);
+            const SQLRETURN rc = SQLBindParameter(
+                pFX->m_hstmt, param, SQL_PARAM_INPUT, SQL_C_CHAR,
+                static_cast<SQLSMALLINT>(nColumnType), static_cast<SQLULEN>(nMaxLength), nScale,
+                const_cast<char*>(value.GetString()), value.GetLength(), length);
+            if (!SQL_SUCCEEDED(rc)) {
+                rs->ThrowDBException(rc, pFX->m_hstmt);
+            }
+            return;
+        }
+        case CFieldExchange::SetFieldNull:
+            if (ApplySetFieldNull(pFX, &value, index, length, SQL_NTS)) {
+                value.Empty();
+            }
+            return;
+        case CFieldExchange::StoreField:
+            rs->SetCachedValue(nField, value.str());
+            return;
+        case CFieldExchange::LoadField:
+            value = CString(rs->GetCachedValue(nField));
+            return;
+        default:
+            return;
+    }
+}
+
+void RFX_Long(CFieldExchange* pFX, const char* szName, std::int32_t& value) {
+    ExchangeInteger(pFX, szName, value);
+}
+
+void RFX_Int(CFieldExchange* pFX, const char* szName, int& value) {
+    ExchangeInteger(pFX, szName, value);
+}
+
+void RFX_LongBinary(CFieldExchange* pFX, const char* szName, CLongBinary& value) {
+    unsigned nField = 0;
+    if (!pFX->IsFieldType(&nField)) {
+        return;
+    }
+    CRecordset* rs = pFX->m_prs;
+    const unsigned index = nField - 1;
+    SQLLEN* length = rs->GetFieldLengthBuffer(index, pFX->m_nFieldType);
+    switch (pFX->m_nOperation) {
+        case CFieldExchange::Name:
+            rs->m_bLongBinaryColumns = true;
+            pFX->Default(szName, &value, length, SQL_C_BINARY, 0, 0);
+            return;
+        case CFieldExchange::BindFieldToColumn:
+            rs->m_mapFieldIndex[&value] = nField;
+            return;
+        case CFieldExchange::Fixup:
+            FixupLongBinary(pFX, nField, value, length);
+            return;
+        case CFieldExchange::NameValue:
+        case CFieldExchange::Value: {
+            if (!rs->IsFieldStatusDirty(index)) {
+                return;
+            }
+            *length = rs->IsFieldStatusNull(index) ? SQL_NULL_DATA
+                                                   : CappedDataAtExecLength(value.m_dwDataLength);
+            const SQLUSMALLINT param = AppendMarker(pFX, szName);
+            const SQLRETURN rc = SQLBindParameter(pFX->m_hstmt, param, SQL_PARAM_INPUT,
+                                                  SQL_C_BINARY, rs->GetColumnSqlType(nField),
+                                                  value.m_dwDataLength, 0, &value, 0, length);
+            if (!SQL_SUCCEEDED(rc)) {
+                rs->ThrowDBException(rc, pFX->m_hstmt);
+            }
+            return;
+        }
+        case CFieldExchange::SetFieldNull:
+            if (ApplySetFieldNull(pFX, &value, index, length,
+                                  CappedDataAtExecLength(value.m_dwDataLength))) {
+                value.m_dwDataLength = 0;
+            }
+            return;
+        default:
+            return;
+    }
+}

@@ -1,0 +1,35 @@
+// The standard field exchanges: one call per field in a recordset's
+// DoFieldExchange, doing what each pass of the exchange asks of that field.
+#pragma once
+
+#include <sql.h>
+
+#include <cstdint>
+
+#include "framework/CFieldExchange.h"
+#include "framework/CLongBinary.h"
+#include "framework/CString.h"
+
+// The value an integer member holds while it is null (after AddNew, or a NULL
+// column): the one value that add mode cannot store without SetFieldNull(false).
+inline constexpr std::int32_t kPseudoNullInteger = INT32_MIN;
+
+// Text of at most nMaxLength bytes; a longer value is refused when written,
+// never cut. An empty text is written as NULL.
+void RFX_Text(CFieldExchange* pFX, const char* szName, CString& value, int nMaxLength = 255,
+              int nColumnType = SQL_VARCHAR, short nScale = 0);
+void RFX_Long(CFieldExchange* pFX, const char* szName, std::int32_t& value);
+void RFX_Int(CFieldExchange* pFX, const char* szName, int& value);
+// The bytes of the member's block; written only when marked not null and dirty.
+void RFX_LongBinary(CFieldExchange* pFX, const char* szName, CLongBinary& value);
+
+// SetFieldNull pass of one field: when the pass aims at member (or at every
+// output column) sets or clears the null status and the length cell. True when
+// the member was made null (the caller then empties its value).
+bool ApplySetFieldNull(CFieldExchange* pFX, const void* member, unsigned nFieldIndex,
+                       SQLLEN* plLength, SQLLEN notNullLength);
+// SQL_LEN_DATA_AT_EXEC for a value's length, the length capped so the cell stays in 32 bits.
+[[nodiscard]] SQLLEN CappedDataAtExecLength(std::uint32_t dataLength);
+// Reads the long-binary column of the current row into value (Fixup): a NULL or
+// empty column leaves the value's block alone with length 0 and the field null.
+void FixupLongBinary(CFieldExchange* pFX, unsigned nField, CLongBinary& value, SQLLEN* plLength);

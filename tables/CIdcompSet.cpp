@@ -1,0 +1,24 @@
+#include "tables/CIdcompSet.h"
+
+#include "framework/RecordFieldExchange.h"
+#include "tables/ChassisRows.h"
+
+CIdcompSet::CIdcompSet(CDatabase* pDatabase) : CRecordset(pDatabase) {
+    m_nFields = 3;
+    m_nDefaultType = snapshot;
+}
+
+void CIdcompSet::DoFieldExchange(CFieldExchange* pFX) {
+    pFX->SetFieldType(CFieldExchange::outputColumn);
+    RFX_Int(pFX, "[te_cgrp]", m_te_cgrp);
+    RFX_Text(pFX, "[te_chasnum]", m_te_chasnum);
+    RFX_Text(pFX, "[te_comp]", m_te_comp);
+}
+
+bool CIdcompSet::DeleteByChassis(const CString& key) {
+    return DeleteChassisRows(*this, m_te_chasnum, key);
+}
+
+bool CIdcompSet::OpenTable() {
+    return OpenForAdding(*this);
+}

@@ -1,0 +1,21 @@
+// The component table: the components of each vehicle.
+#pragma once
+
+#include "framework/CRecordset.h"
+
+class CIdcompSet : public CRecordset {
+  public:
+    explicit CIdcompSet(CDatabase* pDatabase);
+    ~CIdcompSet() override = default;
+
+    CString GetDefaultConnect() override { return "ODBC;DSN=Lorbanix"; }
+    CString GetDefaultSQL() override { return "[tbadmin].[tb_idcomp]"; }
+    void DoFieldExchange(CFieldExchange* pFX) override;
+
+    bool DeleteByChassis(const CString& key);
+    bool OpenTable();
+
+    int m_te_cgrp = 0;
+    CString m_te_chasnum;
+    CString m_te_comp;
+};

@@ -1,0 +1,24 @@
+#include "tables/CTunSet.h"
+
+#include "framework/RecordFieldExchange.h"
+#include "tables/ChassisRows.h"
+
+CTunSet::CTunSet(CDatabase* pDatabase) : CRecordset(pDatabase) {
+    m_nFields = 2;
+    m_nDefaultType = snapshot;
+}
+
+void CTunSet::DoFieldExchange(CFieldExchange* pFX) {
+    pFX->SetFieldType(CFieldExchange::outputColumn);
+    RFX_Text(pFX, "[te_chasnum]", m_te_chasnum);
+    pFX->SetFieldType(CFieldExchange::outputColumn);
+    ExchangeLongBinary(pFX, "[te_file]", m_te_file);
+}
+
+bool CTunSet::DeleteByChassis(const CString& key) {
+    return DeleteChassisRows(*this, m_te_chasnum, key);
+}
+
+bool CTunSet::OpenTable() {
+    return OpenForAdding(*this);
+}

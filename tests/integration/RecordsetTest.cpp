@@ -1,0 +1,415 @@
+// The five recordsets over the real drivers: look-ups, deletes, adds and edits,
+// long binaries, and the transaction they share.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "framework/CDBException.h"
+#include "framework/RecordFieldExchange.h"
+#include "tables/CIdcardSet.h"
+#include "tables/CIdcompSet.h"
+#include "tables/CSerialSet.h"
+#include "tables/CTunSet.h"
+#include "tables/CVsSet.h"
+#include "tests/support/DataSource.h"
+
+namespace {
+using Rows = std::vector<std::vector<std::string>>;
+
+std::string Pattern(std::size_t size) {
+    std::string bytes(size, '\0');
+    std::uint32_t state = 12345;
+    for (char& byte : bytes) {
+        state = state * 1103515245U + 12345U;
+        byte = static_cast<char>(state >> 24);
+    }
+    return bytes;
+}
+
+void Fill(CLongBinary& value, const std::string& bytes) {
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    ASSERT_NE(block, nullptr);
+    {
+        const CGlobalLock lock(block);
+        std::memcpy(lock.data(), bytes.data(), bytes.size());
+    }
+    value.Reset(block, static_cast<std::uint32_t>(bytes.size()));
+}
+
+std::string Bytes(const CLongBinary& value) {
+    if (value.m_hData == nullptr) {
+        return {};
+    }
+    const CGlobalLock lock(value.m_hData);
+    return {static_cast<const char*>(lock.data()), value.m_dwDataLength};
+}
+
+class RecordsetTest : public ::testing::TestWithParam<DataSourceKind> {
+  protected:
+    void SetUp() override {
+        source = &GetDataSource(GetParam());
+        ClearTables(*source);
+        source->Activate();
+        db.OpenEx(kConnectString, CDatabase::noOdbcDialog);
+    }
+
+    Rows Query(const std::string& sql) const { return QueryRows(*source, sql); }
+
+    void AddTun(const std::string& chassis, const std::string& bytes) {
+        CTunSet set(&db);
+        ASSERT_TRUE(set.OpenTable());
+        set.AddNew();
+        set.m_te_chasnum = chassis.c_str();
+        Fill(set.m_te_file, bytes);
+        set.SetFieldNull(&set.m_te_file, false);
+        set.SetFieldDirty(&set.m_te_file, true);
+        EXPECT_TRUE(set.Update());
+    }
+
+    std::string ReadTun(const std::string& chassis) {
+        CTunSet set(&db);
+        set.m_strFilter = ("te_chasnum = '" + chassis + "'").c_str();
+        set.Open();
+        EXPECT_FALSE(set.IsEOF());
+        return Bytes(set.m_te_file);
+    }
+
+    const DataSource* source = nullptr;
+    CDatabase db;
+};
+
+#define INSTANTIATE_ON_BOTH(Suite)                                                      \
+    INSTANTIATE_TEST_SUITE_P(DataSources, Suite, ::testing::ValuesIn(AllDataSources()), \
+                             [](const auto& info) { return DataSourceKindName(info.param); })
+}  // namespace
+
+TEST_P(RecordsetTest, FindByChassisComparesTheKeyExactlyAndLeavesTheSetOpen) {
+    ExecSql(*source,
+            "INSERT INTO [tbadmin].[tb_idcard] ([te_chasnum],[te_engsn],[te_kfactor]) VALUES "
+            "('CH1','E1',7)");
+    ExecSql(*source, "INSERT INTO [tbadmin].[tb_idcard] ([te_chasnum]) VALUES ('O''Brien')");
+    {
+        CIdcardSet set(&db);  // its own default data source would not connect: it must use db
+        EXPECT_TRUE(set.FindByChassis("CH1"));
+        EXPECT_TRUE(set.IsOpen());
+        EXPECT_EQ(set.m_te_engsn, "E1");
+        EXPECT_EQ(set.m_te_kfactor, 7);
+        EXPECT_EQ(set.m_te_mdes, "");
+    }
+    {
+        CIdcardSet set(&db);
+        EXPECT_FALSE(set.FindByChassis("CH2"));
+        EXPECT_TRUE(set.IsOpen());
+        EXPECT_TRUE(set.IsEOF());
+    }
+    {
+        CIdcardSet set(&db);
+        EXPECT_TRUE(set.FindByChassis("O'Brien"));
+    }
+    for (const char* attack : {"x' OR '1'='1", "CH1' --", "'; DELETE FROM tbadmin.tb_idcard; --"}) {
+        CIdcardSet set(&db);
+        EXPECT_FALSE(set.FindByChassis(attack)) << attack;
+        EXPECT_TRUE(set.IsEOF()) << attack;
+    }
+    EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_idcard]"), (Rows{{"2"}}));
+}
+
+TEST_P(RecordsetTest, DeleteByChassisRemovesExactlyTheKeysRows) {
+    for (const char* row : {"(1,'CH1','a')", "(2,'CH1','b')", "(3,'CH1','c')", "(4,'CH2','d')",
+                            "(5,'ch1','e')", "(6,'CH1 ','f')"}) {
+        ExecSql(
+            *source,
+            std::string(
+                "INSERT INTO [tbadmin].[tb_idcomp] ([te_cgrp],[te_chasnum],[te_comp]) VALUES ") +
+                row);
+    }
+    {
+        CIdcompSet set(&db);
+        EXPECT_TRUE(set.DeleteByChassis("CH1"));
+        EXPECT_TRUE(set.IsEOF());
+    }
+    EXPECT_EQ(Query("SELECT [te_cgrp] FROM [tbadmin].[tb_idcomp] ORDER BY [te_cgrp]"),
+              (Rows{{"4"}, {"5"}, {"6"}}));
+    {
+        CIdcompSet set(&db);
+        EXPECT_TRUE(set.DeleteByChassis("CH9"));
+    }
+    {
+        // An empty key on an empty snapshot deletes nothing.
+        CIdcompSet set(&db);
+        EXPECT_TRUE(set.DeleteByChassis(""));
+        EXPECT_TRUE(set.IsEOF());
+    }
+    {
+        CIdcompSet set(&db);
+        EXPECT_TRUE(set.DeleteByChassis("x' OR '1'='1"));
+    }
+    EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_idcomp]"), (Rows{{"3"}}));
+}
+
+TEST_P(RecordsetTest, DeleteByChassisRemovesIdenticalRowsToo) {
+    for (int i = 0; i < 2; ++i) {
+        ExecSql(*source,
+                "INSERT INTO [tbadmin].[tb_serialnumber] "
+                "([te_chasnum],[te_serialID],[te_serialno]) VALUES ('CH1','ID','SN')");
+    }
+    ExecSql(*source, "INSERT INTO [tbadmin].[tb_serialnumber] ([te_chasnum]) VALUES ('CH1')");
+    CSerialSet set(&db);
+    EXPECT_TRUE(set.DeleteByChassis("CH1"));
+    EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_serialnumber]"), (Rows{{"0"}}));
+}
+
+TEST_P(RecordsetTest, AddModeStoresOnlyTheMembersThatWereSet) {
+    {
+        CIdcompSet set(&db);
+        ASSERT_TRUE(set.OpenTable());
+        EXPECT_TRUE(set.IsEOF());
+        set.AddNew();
+        set.m_te_chasnum = "CH1";
+        set.m_te_comp = "Gearbox\r";
+        EXPECT_TRUE(set.Update());  // m_te_cgrp never set: no value
+        set.AddNew();
+        set.m_te_cgrp = 0;  // a real zero is a value
+        set.m_te_chasnum = "CH1";
+        EXPECT_TRUE(set.Update());
+        set.AddNew();
+        EXPECT_FALSE(set.Update());  // nothing set: nothing written, no error
+    }
+    Rows rows = Query("SELECT [te_cgrp],[te_chasnum],[te_comp] FROM [tbadmin].[tb_idcomp]");
+    std::sort(rows.begin(), rows.end());
+    EXPECT_EQ(rows, (Rows{{"0", "CH1", "NULL"}, {"NULL", "CH1", "Gearbox\r"}}));
+    {
+        CIdcardSet set(&db);
+        EXPECT_FALSE(set.FindByChassis("CH1"));
+        set.AddNew();
+        set.m_te_chasnum = "CH1";
+        set.m_te_tpnum = "TP";
+        set.m_te_kfactor = 0;
+        set.SetFieldNull(&set.m_te_kfactor);
+        set.SetFieldDirty(&set.m_te_kfactor);
+        EXPECT_TRUE(set.Update());
+    }
+    EXPECT_EQ(Query("SELECT [te_chasnum],[te_engsn],[te_kfactor],[te_mdes],[te_tpnum] FROM "
+                    "[tbadmin].[tb_idcard]"),
+              (Rows{{"CH1", "NULL", "NULL", "NULL", "TP"}}));
+}
+
+TEST_P(RecordsetTest, EditModeStoresChangedMembersAndAnEmptiedOneAsNull) {
+    ExecSql(*source,
+            "INSERT INTO [tbadmin].[tb_idcard] "
+            "([te_chasnum],[te_engsn],[te_kfactor],[te_mdes],[te_tpnum]) VALUES "
+            "('CH1','E','5','M','T')");
+    {
+        CIdcardSet set(&db);
+        ASSERT_TRUE(set.FindByChassis("CH1"));
+        set.Edit();
+        set.m_te_engsn = "E2";
+        set.m_te_mdes = "";
+        set.m_te_kfactor = 42;
+        EXPECT_TRUE(set.Update());
+    }
+    EXPECT_EQ(Query("SELECT [te_chasnum],[te_engsn],[te_kfactor],[te_mdes],[te_tpnum] FROM "
+                    "[tbadmin].[tb_idcard]"),
+              (Rows{{"CH1", "E2", "42", "NULL", "T"}}));
+    {
+        CIdcardSet set(&db);
+        ASSERT_TRUE(set.FindByChassis("CH1"));
+        set.Edit();
+        EXPECT_FALSE(set.Update());  // nothing changed: nothing written
+    }
+}
+
+TEST_P(RecordsetTest, EditingTheFirstOfTwoIdenticalRows) {
+    for (int i = 0; i < 2; ++i) {
+        ExecSql(*source,
+                "INSERT INTO [tbadmin].[tb_idcard] ([te_chasnum],[te_engsn]) VALUES ('CH1','old')");
+    }
+    {
+        CIdcardSet set(&db);
+        ASSERT_TRUE(set.FindByChassis("CH1"));
+        set.Edit();
+        set.m_te_engsn = "new";
+        EXPECT_TRUE(set.Update());
+    }
+    const Rows rows = Query("SELECT [te_engsn] FROM [tbadmin].[tb_idcard] ORDER BY [te_engsn]");
+    if (GetParam() == DataSourceKind::Sqlite) {
+        // The driver names rows by their row id: only the first changes.
+        EXPECT_EQ(rows, (Rows{{"new"}, {"old"}}));
+    } else {
+        // Without a row identifier rows are named by their values: twins change together.
+        EXPECT_EQ(rows, (Rows{{"new"}, {"new"}}));
+    }
+}
+
+TEST_P(RecordsetTest, LongBinariesOfAnySizeComeBackByteExact) {
+    const std::vector<std::size_t> sizes = {1, 1 << 20, 64U << 20};
+    for (const std::size_t size : sizes) {
+        const std::string chassis = "T" + std::to_string(size);
+        AddTun(chassis, Pattern(size));
+        EXPECT_EQ(ReadTun(chassis), Pattern(size)) << size;
+    }
+    EXPECT_EQ(Query("SELECT length([te_file]) FROM [tbadmin].[tb_tun] ORDER BY 1"),
+              (Rows{{"1"}, {"1048576"}, {"67108864"}}));
+
+    // A stored empty value reads back as NULL with length 0.
+    AddTun("EMPTY", "");
+    CTunSet set(&db);
+    set.m_strFilter = "te_chasnum = 'EMPTY'";
+    set.Open();
+    ASSERT_FALSE(set.IsEOF());
+    EXPECT_EQ(set.m_te_file.m_dwDataLength, 0U);
+    set.Edit();  // still a row of its own, found again by its identity
+    set.m_te_chasnum = "EMPTY2";
+    EXPECT_TRUE(set.Update());
+    EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_tun] WHERE [te_chasnum] = 'EMPTY2'"),
+              (Rows{{"1"}}));
+}
+
+TEST_P(RecordsetTest, VsRowsAreAddedAndTheirDataReplacedInEditMode) {
+    {
+        CVsSet set(&db);
+        set.m_strFilter = "te_comp = 'C1' and te_vstype = 2";
+        set.Open();
+        EXPECT_TRUE(set.IsEOF());
+        set.AddNew();
+        set.m_te_comp = "C1";
+        set.m_te_vstype = 2;
+        Fill(set.m_te_file, Pattern(5000));
+        set.SetFieldNull(&set.m_te_file, false);
+        set.SetFieldDirty(&set.m_te_file, true);
+        EXPECT_TRUE(set.Update());
+    }
+    {
+        CVsSet set(&db);
+        set.m_strFilter = "te_comp = 'C1' and te_vstype = 2";
+        set.Open();
+        ASSERT_FALSE(set.IsEOF());
+        EXPECT_EQ(Bytes(set.m_te_file), Pattern(5000));
+        set.Edit();
+        set.m_te_file.Reset();
+        Fill(set.m_te_file, "new bytes");
+        set.SetFieldNull(&set.m_te_file, false);
+        set.SetFieldDirty(&set.m_te_file, true);
+        EXPECT_TRUE(set.Update());
+    }
+    EXPECT_EQ(Query("SELECT [te_comp],[te_vstype],length([te_file]) FROM [tbadmin].[tb_vs]"),
+              (Rows{{"C1", "2", "9"}}));
+}
+
+TEST_P(RecordsetTest, AnUnchangedLongBinaryIsLeftAloneAndADirtyNullOneIsStoredAsNull) {
+    AddTun("CH1", Pattern(3000));
+    {
+        CTunSet set(&db);
+        set.m_strFilter = "te_chasnum = 'CH1'";
+        set.Open();
+        set.Edit();
+        set.m_te_chasnum = "CH2";
+        EXPECT_TRUE(set.Update());
+    }
+    EXPECT_EQ(ReadTun("CH2"), Pattern(3000));
+    {
+        CTunSet set(&db);
+        set.m_strFilter = "te_chasnum = 'CH2'";
+        set.Open();
+        set.Edit();
+        set.SetFieldNull(&set.m_te_file, true);
+        set.SetFieldDirty(&set.m_te_file, true);
+        EXPECT_TRUE(set.Update());
+    }
+    EXPECT_EQ(Query("SELECT [te_chasnum], [te_file] FROM [tbadmin].[tb_tun]"),
+              (Rows{{"CH2", "NULL"}}));
+}
+
+TEST_P(RecordsetTest, TheTunExchangeBindsItsValueForExecution) {
+    CTunSet set(&db);
+    ASSERT_TRUE(set.OpenTable());
+    set.AddNew();
+    StmtHandle stmt = AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, db.GetConnectHandle());
+    SQLLEN* cell = set.GetFieldLengthBuffer(1, CFieldExchange::outputColumn);
+    auto valuePass = [&](CString& text) {
+        CFieldExchange fx(CFieldExchange::Value, &set);
+        fx.SetFieldType(CFieldExchange::outputColumn);
+        fx.m_pstr = &text;
+        fx.m_hstmt = stmt.get();
+        fx.m_nFields = 1;  // the chasnum field went before
+        set.ExchangeLongBinary(&fx, "[te_file]", set.m_te_file);
+        return fx.m_nParamFields;
+    };
+
+    // Not dirty: no marker, no parameter.
+    CString text;
+    EXPECT_EQ(valuePass(text), 0U);
+    EXPECT_EQ(text, "");
+
+    Fill(set.m_te_file, Pattern(1048576));
+    set.SetFieldNull(&set.m_te_file, false);
+    set.SetFieldDirty(&set.m_te_file, true);
+    EXPECT_EQ(valuePass(text), 1U);
+    EXPECT_EQ(text, "?,");
+    EXPECT_EQ(*cell, -1048676);
+
+    // Lengths beyond the cap: the cell is capped.
+    set.m_te_file.m_dwDataLength = 0xFFFFFFF0U;
+    text.Empty();
+    valuePass(text);
+    EXPECT_EQ(*cell, -2147483647);
+    set.m_te_file.m_dwDataLength = 1048576;
+
+    // SetFieldNull aimed at another member leaves this one alone.
+    set.SetFieldNull(&set.m_te_chasnum, true);
+    EXPECT_FALSE(set.IsFieldStatusNull(1));
+    EXPECT_EQ(set.m_te_file.m_dwDataLength, 1048576U);
+    EXPECT_EQ(*cell, -2147483647);
+
+    // A dirty null value is bound as NULL.
+    set.SetFieldNull(&set.m_te_file, true);
+    EXPECT_EQ(*cell, SQL_NULL_DATA);
+    text.Empty();
+    valuePass(text);
+    EXPECT_EQ(*cell, SQL_NULL_DATA);
+    EXPECT_NE(set.m_te_file.m_hData, nullptr);  // the block stays with the value
+}
+
+TEST_P(RecordsetTest, ATextLongerThanItsColumnIsRefusedNotCut) {
+    CSerialSet set(&db);
+    set.OpenTable();
+    set.AddNew();
+    set.m_te_chasnum = "CH1";
+    set.m_te_serialno = CString(std::string(256, 's'));
+    try {
+        set.Update();
+        ADD_FAILURE() << "a 256-byte text must be refused";
+    } catch (const CDBException& error) {
+        EXPECT_NE(error.m_strError.str().find("[te_serialno]"), std::string::npos)
+            << error.m_strError.str();
+    }
+    EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_serialnumber]"), (Rows{{"0"}}));
+}
+
+TEST_P(RecordsetTest, ARollbackUndoesTheRowsOfEveryTable) {
+    ExecSql(*source,
+            "INSERT INTO [tbadmin].[tb_idcomp] ([te_chasnum],[te_comp]) VALUES ('CH1','kept')");
+    ASSERT_TRUE(db.BeginTrans());
+    {
+        CIdcardSet set(&db);
+        set.FindByChassis("CH1");
+        set.AddNew();
+        set.m_te_chasnum = "CH1";
+        set.Update();
+    }
+    {
+        CIdcompSet set(&db);
+        set.DeleteByChassis("CH1");
+    }
+    AddTun("CH1", Pattern(100));
+    EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_tun]").size(), 1U);
+    db.Rollback();
+    EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_idcard]"), (Rows{{"0"}}));
+    EXPECT_EQ(Query("SELECT [te_comp] FROM [tbadmin].[tb_idcomp]"), (Rows{{"kept"}}));
+    EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_tun]"), (Rows{{"0"}}));
+}
+
+INSTANTIATE_ON_BOTH(RecordsetTest);
