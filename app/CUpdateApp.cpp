@@ -25,6 +25,7 @@ bool CUpdateApp::InitInstance() {
     dlg.ShowWindow();
     try {
         dlg.RunUpdate();
+        m_nExitCode = dlg.m_nOutcome;
     } catch (const CExitRequest&) {
         throw;
     } catch (...) {

@@ -4,7 +4,10 @@
 
 #include "framework/CDatabase.h"
 #include "framework/CDialog.h"
+#include "framework/CLongBinary.h"
 #include "framework/CString.h"
+#include "imports/IdcardRecord.h"
+#include "update/ExitCode.h"
 
 class CUpdateDlg : public CDialog {
   public:
@@ -16,14 +19,25 @@ class CUpdateDlg : public CDialog {
 
     // Raises the position by one, shows it, and pauses.
     void StepProgress();
-    // Carries out the update on the open connection.
+    // Carries out the update on the open connection; m_nOutcome tells how it ended
+    // when it returns (it ends the process itself for exit codes 1 and 2).
     void RunUpdate();
+
+    // The imports, one per spool file. A false result stops the update.
+    // Cuts the ID card; ends the run (exit code 2) when it names no chassis number.
+    IdcardRecord ParseIdcard(CString& text);
+    void ImportIdcard(const IdcardRecord& record);
+    bool ImportIdcompLine(CString& line, bool firstLine);
+    bool ImportSerialLine(CString& line, bool firstLine);
+    bool ImportTun(CString& text);
+    bool ImportVsLine(CString& line);
 
     CString m_strExeDir;
     CString m_strWorkDir;
     CProgressCtrl m_progress;
     int m_nStep = 0;
     unsigned m_nStepPauseMs = kStepPauseMs;
+    ExitCode m_nOutcome = kExitCommitted;
     CDatabase m_database;  // last: closed first, before the window goes
 
   protected:
@@ -31,4 +45,10 @@ class CUpdateDlg : public CDialog {
 
   private:
     void ConnectDatabase();
+    // The import section inside the transaction; false when an import stopped it.
+    bool RunImports(const IdcardRecord& record);
+    [[nodiscard]] CString WorkPath(const char* name) const;
+    // The data file's bytes into value; a missing or unreadable file is shown
+    // and gives false, so that nothing of the run is committed.
+    bool ReadDataFile(const CString& path, CLongBinary& value);
 };

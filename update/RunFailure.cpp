@@ -11,15 +11,15 @@ RunFailure DescribeFailure(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
     } catch (const CDBException& db) {
-        return {db.m_strError, kExitDatabaseError};
+        return {db.m_strError, kExitDatabaseError, true};
     } catch (const CFileException& file) {
-        return {file.GetErrorMessage(), kExitAborted};
+        return {file.GetErrorMessage(), kExitAborted, false};
     } catch (const std::bad_alloc&) {
-        return {"Not enough memory for the update.", kExitAborted};
+        return {"Not enough memory for the update.", kExitAborted, false};
     } catch (const std::exception& other) {
-        return {other.what(), kExitAborted};
+        return {other.what(), kExitAborted, false};
     } catch (...) {
-        return {"The update stopped on an unknown error.", kExitAborted};
+        return {"The update stopped on an unknown error.", kExitAborted, false};
     }
 }
 

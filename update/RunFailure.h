@@ -8,6 +8,9 @@
 struct RunFailure {
     CString m_strMessage;
     int m_nExitCode;
+    // A database error ends the process at once (rolled back); any other error
+    // lets the run shut down normally.
+    bool m_bEndsRunAtOnce;
 };
 
 [[nodiscard]] RunFailure DescribeFailure(const std::exception_ptr& error);

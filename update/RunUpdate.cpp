@@ -1,6 +1,141 @@
+// The update sequence: prepare the work directory, unpack the medium's package
+// and import the spool files in one transaction, stepping the bar after each stage.
+#include <cerrno>
+#include <exception>
+#include <utility>
+
+#include "framework/CFileFind.h"
+#include "framework/CTransaction.h"
+#include "framework/CWinApp.h"
+#include "framework/Kernel.h"
+#include "imports/SpoolText.h"
 #include "update/CUpdateDlg.h"
+#include "update/RunFailure.h"
+#include "util/DirectoryCleaner.h"
+#include "util/FileHelpers.h"
+#include "util/PackageCodec.h"
+#include "util/ProcessRunner.h"
+
+namespace {
+constexpr const char* kUnpackerSource = "RarEradaz.dat";
+constexpr const char* kUnpacker = "pkunzip.exe";
+constexpr const char* kPackagePattern = "*.prs";
+constexpr const char* kArchive = "spool.zip";
+constexpr const char* kInterpreter = "COMMAND.COM /C ";
+
+bool Exists(const CString& path) {
+    CFileStatus status;
+    return CFile::GetStatus(path, status);
+}
+}  // namespace
+
+CString CUpdateDlg::WorkPath(const char* name) const {
+    return PathJoin(m_strWorkDir, name);
+}
 
 void CUpdateDlg::RunUpdate() {
-    // The stages of an update come with the import layer; until then a run
-    // connects, steps once and shuts down.
+    if (!Exists(m_strWorkDir)) {
+        CreateDirectory(m_strWorkDir);
+    }
+    StepProgress();
+
+    // Files of an earlier run never reach this one.
+    DeleteDirectoryEntries(m_strWorkDir);
+    StepProgress();
+
+    CopyFileContents(PathJoin(m_strExeDir, kUnpackerSource), WorkPath(kUnpacker));
+    StepProgress();
+
+    CFileFind finder;
+    if (!finder.FindFile(PathJoin(m_strExeDir, kPackagePattern))) {
+        return;  // no package on the medium: nothing to do
+    }
+    finder.FindNextFile();
+    const CString package = finder.GetFilePath();
+    finder.Close();
+
+    UnscrambleFile(package, WorkPath(kArchive));
+    StepProgress();
+
+    CString spool = kInterpreter + WorkPath(kUnpacker) + " " + WorkPath(kArchive);
+    RunAndWait(spool, m_strWorkDir);
+    StepProgress();
+
+    ReadTextFile(WorkPath("idcard.spl"), spool);
+    StepProgress();
+
+    const IdcardRecord record = ParseIdcard(spool);
+
+    CTransaction transaction(m_database);
+    try {
+        if (!RunImports(record)) {
+            // An import stopped the update: nothing of it may be committed.
+            transaction.Rollback();
+            m_nOutcome = kExitAborted;
+            return;
+        }
+        transaction.Commit();
+    } catch (...) {
+        const RunFailure failure = DescribeFailure(std::current_exception());
+        AfxMessageBox(failure.m_strMessage);
+        transaction.Rollback();
+        if (failure.m_bEndsRunAtOnce) {
+            AfxExit(failure.m_nExitCode);
+        }
+        m_nOutcome = static_cast<ExitCode>(failure.m_nExitCode);
+        return;
+    }
+    StepProgress();
+}
+
+bool CUpdateDlg::RunImports(const IdcardRecord& record) {
+    ImportIdcard(record);
+
+    CString spool;
+    ReadTextFile(WorkPath("idcomp.spl"), spool);
+    StepProgress();
+    bool first = true;
+    if (!ForEachLine(spool, [&](CString& line) {
+            return ImportIdcompLine(line, std::exchange(first, false));
+        })) {
+        return false;
+    }
+    StepProgress();
+
+    ReadTextFile(WorkPath("serial.spl"), spool);
+    StepProgress();
+    first = true;
+    if (!ForEachLine(spool, [&](CString& line) {
+            return ImportSerialLine(line, std::exchange(first, false));
+        })) {
+        return false;
+    }
+    StepProgress();
+
+    if (Exists(WorkPath("tun.spl"))) {
+        ReadTextFile(WorkPath("tun.spl"), spool);
+        StepProgress();
+        if (!ImportTun(spool)) {
+            return false;
+        }
+    }
+    StepProgress();
+
+    if (Exists(WorkPath("vs.spl"))) {
+        ReadTextFile(WorkPath("vs.spl"), spool);
+        StepProgress();
+        if (!ForEachLine(spool, [&](CString& line) { return ImportVsLine(line); })) {
+            return false;
+        }
+    }
+    StepProgress();
+    return true;
+}
+
+bool CUpdateDlg::ReadDataFile(const CString& path, CLongBinary& value) {
+    if (!Exists(path)) {
+        ShowFileError(CFileException(CFileException::fileNotFound, ENOENT, path));
+        return false;
+    }
+    return ReadFileToGlobal(path, value) != 0;
 }

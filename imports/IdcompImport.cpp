@@ -1,0 +1,34 @@
+// The component list: one row per line; the first line's chassis loses its
+// earlier rows before the first row is added.
+#include <memory>
+
+#include "imports/SpoolText.h"
+#include "tables/CIdcompSet.h"
+#include "update/CUpdateDlg.h"
+
+bool CUpdateDlg::ImportIdcompLine(CString& line, bool firstLine) {
+    CString chasnum;
+    CString cgrp;
+    CString comp;
+    if (CutField(line, chasnum) && CutField(line, cgrp)) {
+        comp = line;
+    }
+    auto set = std::make_unique<CIdcompSet>(&m_database);
+    if (firstLine) {
+        if (!set->DeleteByChassis(chasnum)) {
+            set->Close();
+            return false;
+        }
+        set = std::make_unique<CIdcompSet>(&m_database);
+    }
+    set->OpenTable();
+    set->AddNew();
+    set->m_te_chasnum = chasnum;
+    if (const std::optional<std::int32_t> group = ScanInt32(cgrp)) {
+        set->m_te_cgrp = *group;
+    }
+    set->m_te_comp = comp;
+    set->Update();
+    set->Close();
+    return true;
+}

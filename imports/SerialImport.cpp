@@ -1,0 +1,30 @@
+// The serial numbers: one row per line; the first line's chassis loses its
+// earlier rows before the first row is added.
+#include <memory>
+
+#include "imports/SpoolText.h"
+#include "tables/CSerialSet.h"
+#include "update/CUpdateDlg.h"
+
+bool CUpdateDlg::ImportSerialLine(CString& line, bool firstLine) {
+    CString chasnum;
+    CString serialId;
+    CString serialNo;
+    if (CutField(line, chasnum) && CutField(line, serialId)) {
+        serialNo = line;
+    }
+    auto set = std::make_unique<CSerialSet>(&m_database);
+    if (firstLine && !set->DeleteByChassis(chasnum)) {
+        set->Close();
+        return false;
+    }
+    set = std::make_unique<CSerialSet>(&m_database);
+    set->OpenTable();
+    set->AddNew();
+    set->m_te_chasnum = chasnum;
+    set->m_te_serialID = serialId;
+    set->m_te_serialno = serialNo;
+    set->Update();
+    set->Close();
+    return true;
+}

@@ -1,0 +1,30 @@
+// Reading the spool files' text: lines, TAB-separated fields, numbers and
+// data-file paths.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "framework/CString.h"
+
+// Hands every line (the bytes before each line feed; a carriage return stays)
+// to importLine in order; text after the last line feed is never a line. Stops
+// and returns false as soon as importLine does.
+bool ForEachLine(const CString& text, const std::function<bool(CString&)>& importLine);
+
+// When rest holds a TAB: the text before it, and rest becomes the text after it.
+// Otherwise nothing is cut and false is returned.
+bool CutField(CString& rest, CString& field);
+
+// The leading decimal number of text, as sscanf("%d") reads it: white space
+// skipped, optional sign, digits; nothing when no digit follows. Values beyond
+// 32 bits saturate.
+[[nodiscard]] std::optional<std::int32_t> ScanInt32(const CString& text);
+// As atol/atoi: the leading number, or 0.
+[[nodiscard]] std::int32_t TextToInt32(const CString& text);
+// Optional blanks, optional sign, digits, optional blanks: nothing else.
+[[nodiscard]] bool IsIntegerLiteral(const CString& text);
+
+// workDir, separator, name, with trailing white space removed from the whole path.
+[[nodiscard]] CString DataFilePath(const CString& workDir, const CString& name);

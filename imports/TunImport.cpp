@@ -1,0 +1,39 @@
+// The tun file: one record naming the chassis and a data file; the chassis's
+// rows are replaced by one row holding the data file's bytes.
+#include <memory>
+
+#include "imports/SpoolText.h"
+#include "tables/CTunSet.h"
+#include "update/CUpdateDlg.h"
+
+bool CUpdateDlg::ImportTun(CString& text) {
+    CString chasnum;
+    CString path;
+    if (CutField(text, chasnum)) {
+        path = DataFilePath(m_strWorkDir, text);
+    }
+    if (chasnum.IsEmpty()) {
+        return true;
+    }
+    {
+        auto remover = std::make_unique<CTunSet>(&m_database);
+        if (!remover->DeleteByChassis(chasnum)) {
+            remover->Close();
+            return false;
+        }
+    }
+    auto set = std::make_unique<CTunSet>(&m_database);
+    set->OpenTable();
+    set->AddNew();
+    set->m_te_file.Reset();
+    set->m_te_chasnum = chasnum;
+    if (!ReadDataFile(path, set->m_te_file)) {
+        set->Close();
+        return false;
+    }
+    set->SetFieldNull(&set->m_te_file, false);
+    set->SetFieldDirty(&set->m_te_file, true);
+    set->Update();
+    set->Close();
+    return true;
+}

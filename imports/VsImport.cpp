@@ -1,0 +1,49 @@
+// The vs files: one line per data file, keyed by component and vs type; a key
+// that has a row gets the new bytes, a new key gets a new row.
+#include "framework/CDBException.h"
+#include "framework/SqlQuoting.h"
+#include "imports/SpoolText.h"
+#include "tables/CVsSet.h"
+#include "update/CUpdateDlg.h"
+
+namespace {
+constexpr const char* kVsFilter = "te_comp = '%s' and te_vstype = %s";
+}
+
+bool CUpdateDlg::ImportVsLine(CString& line) {
+    CString comp;
+    CString vstype;
+    CString path;
+    if (CutField(line, comp) && CutField(line, vstype)) {
+        path = DataFilePath(m_strWorkDir, line);
+    }
+    if (comp.IsEmpty()) {
+        return true;
+    }
+    // The type stands bare in the filter: only a number may go there.
+    if (!IsIntegerLiteral(vstype)) {
+        throw CDBException(
+            SQL_ERROR, "42000",
+            "vs.spl: the vs type of component '" + comp + "' is not a number: '" + vstype + "'");
+    }
+    CVsSet set(&m_database);
+    set.m_strFilter.Format(kVsFilter, DoubleApostrophes(comp).GetString(), vstype.GetString());
+    set.Open(CRecordset::snapshot, nullptr, CRecordset::none);
+    if (set.m_te_comp == comp) {
+        set.Edit();
+    } else {
+        set.AddNew();
+    }
+    set.m_te_file.Reset();
+    set.m_te_comp = comp;
+    set.m_te_vstype = TextToInt32(vstype);
+    if (!ReadDataFile(path, set.m_te_file)) {
+        set.Close();
+        return false;
+    }
+    set.SetFieldNull(&set.m_te_file, false);
+    set.SetFieldDirty(&set.m_te_file, true);
+    set.Update();
+    set.Close();
+    return true;
+}

@@ -1,0 +1,213 @@
+// The five imports in-process, against the real data sources.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "framework/CDBException.h"
+#include "tables/CTunSet.h"
+#include "tests/support/DataSource.h"
+#include "tests/support/RecordingDesktop.h"
+#include "tests/support/TempDir.h"
+#include "update/CUpdateDlg.h"
+
+namespace {
+using Rows = std::vector<std::vector<std::string>>;
+
+std::string Pattern(std::size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    for (char& byte : bytes) {
+        seed = seed * 1103515245U + 12345U;
+        byte = static_cast<char>(seed >> 24);
+    }
+    return bytes;
+}
+
+class ImportTest : public ::testing::TestWithParam<DataSourceKind> {
+  protected:
+    void SetUp() override {
+        source = &GetDataSource(GetParam());
+        ClearTables(*source);
+        source->Activate();
+        dlg.m_strWorkDir = work.str().c_str();
+        dlg.m_database.OpenEx(kConnectString, CDatabase::noOdbcDialog);
+    }
+
+    Rows Sorted(const std::string& sql) const {
+        Rows rows = QueryRows(*source, sql);
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+
+    void Idcard(const char* text) {
+        CString spool(text);
+        dlg.ImportIdcard(dlg.ParseIdcard(spool));
+    }
+
+    // Feeds a whole spool text to a line import, as the update does.
+    template <typename Import>
+    bool Lines(const std::string& text, Import import) {
+        std::size_t start = 0;
+        bool first = true;
+        for (std::size_t end = text.find('\n'); end != std::string::npos;
+             end = text.find('\n', start)) {
+            CString line(text.substr(start, end - start));
+            start = end + 1;
+            if (!import(line, first)) {
+                return false;
+            }
+            first = false;
+        }
+        return true;
+    }
+
+    bool Idcomp(const std::string& text) {
+        return Lines(text,
+                     [&](CString& line, bool first) { return dlg.ImportIdcompLine(line, first); });
+    }
+    bool Serial(const std::string& text) {
+        return Lines(text,
+                     [&](CString& line, bool first) { return dlg.ImportSerialLine(line, first); });
+    }
+    bool Vs(const std::string& text) {
+        return Lines(text, [&](CString& line, bool) { return dlg.ImportVsLine(line); });
+    }
+    bool Tun(const std::string& text) {
+        CString spool(text.c_str());
+        return dlg.ImportTun(spool);
+    }
+
+    RecordingDesktop& desktop = InstallRecordingDesktop();
+    const DataSource* source = nullptr;
+    TempDir work;
+    CUpdateDlg dlg;
+};
+}  // namespace
+
+TEST_P(ImportTest, TheIdCardIsAddedOnceAndThenUpdated) {
+    Idcard("CH1\tTP\tENG\tMDES\t42\r\n");
+    EXPECT_EQ(Sorted("SELECT [te_chasnum],[te_tpnum],[te_engsn],[te_mdes],[te_kfactor] FROM "
+                     "[tbadmin].[tb_idcard]"),
+              (Rows{{"CH1", "TP", "ENG", "MDES", "42"}}));
+    Idcard("CH1\tNULL\tENG2\tNULL\t-7");
+    EXPECT_EQ(Sorted("SELECT [te_chasnum],[te_tpnum],[te_engsn],[te_mdes],[te_kfactor] FROM "
+                     "[tbadmin].[tb_idcard]"),
+              (Rows{{"CH1", "NULL", "ENG2", "NULL", "-7"}}));
+    // A chassis that differs only in letter case or a trailing blank is another vehicle.
+    Idcard("ch1\tT\tE\tM\t 12");
+    Idcard("CH1 \tT\tE\tM\t12abc");
+    EXPECT_EQ(Sorted("SELECT [te_chasnum],[te_kfactor] FROM [tbadmin].[tb_idcard]"),
+              (Rows{{"CH1", "-7"}, {"CH1 ", "12"}, {"ch1", "12"}}));
+}
+
+TEST_P(ImportTest, AKfactorOfZeroOrNoNumberIsStoredAsNull) {
+    for (const char* kfactor : {"0", "", "abc", "NULL", "null"}) {
+        ClearTables(*source);
+        Idcard((std::string("CH1\tT\tE\tM\t") + kfactor).c_str());
+        EXPECT_EQ(Sorted("SELECT [te_kfactor] FROM [tbadmin].[tb_idcard]"), (Rows{{"NULL"}}))
+            << kfactor;
+    }
+    Idcard("CH1\tT\tE\tM\t5");
+    Idcard("CH1\tT\tE\tM\t0");  // an existing value is cleared too
+    EXPECT_EQ(Sorted("SELECT [te_kfactor] FROM [tbadmin].[tb_idcard]"), (Rows{{"NULL"}}));
+}
+
+TEST_P(ImportTest, ComponentLinesReplaceTheFirstLinesChassis) {
+    ExecSql(*source,
+            "INSERT INTO [tbadmin].[tb_idcomp] ([te_cgrp],[te_chasnum],[te_comp]) VALUES "
+            "(1,'CH1','old')");
+    ExecSql(*source,
+            "INSERT INTO [tbadmin].[tb_idcomp] ([te_cgrp],[te_chasnum],[te_comp]) VALUES "
+            "(2,'CH2','other')");
+    const std::string file =
+        "CH1\t5\tABC\r\n\nCH1\tx\tNo group\nCH1\t "
+        "7\tA\tB\nCH1\t12abc\nCH2\t9\tnew\nCH1\t1\tunfinished";
+    ASSERT_TRUE(Idcomp(file));
+    // "CH1\t12abc" has one TAB: only the chassis is written.
+    const Rows expected = {{"2", "CH2", "other"},   {"5", "CH1", "ABC\r"},
+                           {"7", "CH1", "A\tB"},    {"9", "CH2", "new"},
+                           {"NULL", "CH1", "NULL"}, {"NULL", "CH1", "No group"}};
+    EXPECT_EQ(Sorted("SELECT [te_cgrp],[te_chasnum],[te_comp] FROM [tbadmin].[tb_idcomp]"),
+              expected);
+    ASSERT_TRUE(Idcomp(file));  // a second import leaves the first chassis as it was
+    EXPECT_EQ(Sorted("SELECT count(*) FROM [tbadmin].[tb_idcomp] WHERE [te_chasnum] = 'CH1'"),
+              (Rows{{"4"}}));
+    // A file without line feeds imports nothing and deletes nothing.
+    ASSERT_TRUE(Idcomp("CH1\t1\tX"));
+    EXPECT_EQ(Sorted("SELECT count(*) FROM [tbadmin].[tb_idcomp] WHERE [te_chasnum] = 'CH1'"),
+              (Rows{{"4"}}));
+}
+
+TEST_P(ImportTest, SerialLinesKeepTheirTextAsItStands) {
+    ExecSql(*source,
+            "INSERT INTO [tbadmin].[tb_serialnumber] ([te_chasnum],[te_serialID]) VALUES "
+            "('CH1','old')");
+    ASSERT_TRUE(Serial("CH1\tID7\tSN123\r\nCH1\tID7\nCH1\t\tSN9\nCH1\tI\tA\tB\n\n"));
+    EXPECT_EQ(
+        Sorted("SELECT [te_chasnum],[te_serialID],[te_serialno] FROM [tbadmin].[tb_serialnumber]"),
+        (Rows{{"CH1", "I", "A\tB"},
+              {"CH1", "ID7", "SN123\r"},
+              {"CH1", "NULL", "NULL"},
+              {"CH1", "NULL", "SN9"}}));
+}
+
+TEST_P(ImportTest, TheTunFileReplacesTheChassisRowsWithTheDataFileBytes) {
+    const std::string data = Pattern(3U << 20, 7);
+    WriteFile(work / "data" / "tun.bin", data);
+    ExecSql(*source, "INSERT INTO [tbadmin].[tb_tun] ([te_chasnum]) VALUES ('CH1')");
+    ExecSql(*source, "INSERT INTO [tbadmin].[tb_tun] ([te_chasnum]) VALUES ('CH1')");
+    ASSERT_TRUE(Tun("CH1\tdata/tun.bin  \r\n"));
+    EXPECT_EQ(Sorted("SELECT [te_chasnum],length([te_file]) FROM [tbadmin].[tb_tun]"),
+              (Rows{{"CH1", std::to_string(data.size())}}));
+    CTunSet set(&dlg.m_database);
+    set.m_strFilter = "te_chasnum = 'CH1'";
+    set.Open();
+    const CGlobalLock lock(set.m_te_file.m_hData);
+    EXPECT_EQ(std::string(static_cast<const char*>(lock.data()), set.m_te_file.m_dwDataLength),
+              data);
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_P(ImportTest, ATunFileWithoutChassisChangesNothingAndAMissingDataFileStopsTheUpdate) {
+    ExecSql(*source, "INSERT INTO [tbadmin].[tb_tun] ([te_chasnum]) VALUES ('CH1')");
+    EXPECT_TRUE(Tun("no tab here"));
+    EXPECT_TRUE(Tun("\tdata/tun.bin"));
+    EXPECT_EQ(Sorted("SELECT count(*) FROM [tbadmin].[tb_tun]"), (Rows{{"1"}}));
+    WriteFile(work / "tun.bin", "x");
+    EXPECT_FALSE(Tun("CH1\t tun.bin"));  // a blank after the TAB names another file
+    ASSERT_EQ(desktop.messages.size(), 1U);
+    EXPECT_NE(desktop.messages[0].find("File not found"), std::string::npos) << desktop.messages[0];
+    EXPECT_NE(desktop.messages[0].find(" tun.bin"), std::string::npos) << desktop.messages[0];
+}
+
+TEST_P(ImportTest, VsLinesAddNewKeysAndUpdateKnownOnesInPlace) {
+    WriteFile(work / "vs1.bin", Pattern(1000, 1));
+    WriteFile(work / "sub" / "vs2.bin", Pattern(2000, 2));
+    ASSERT_TRUE(
+        Vs("C1\t2\tvs1.bin\r\n\tskipped\tvs1.bin\nC2\t 3 \tsub/vs2.bin   "
+           "\nC1\t2\tsub/vs2.bin\nC3\t4\tvs1.bin"));
+    EXPECT_EQ(Sorted("SELECT [te_comp],[te_vstype],length([te_file]) FROM [tbadmin].[tb_vs]"),
+              (Rows{{"C1", "2", "2000"}, {"C2", "3", "2000"}}));
+    ASSERT_TRUE(Vs("C1\t2\tvs1.bin\n"));
+    EXPECT_EQ(Sorted("SELECT [te_comp],[te_vstype],length([te_file]) FROM [tbadmin].[tb_vs]"),
+              (Rows{{"C1", "2", "1000"}, {"C2", "3", "2000"}}));
+}
+
+TEST_P(ImportTest, VsKeysAreLiteralsAndVsTypesMustBeNumbers) {
+    WriteFile(work / "vs1.bin", "bytes");
+    ASSERT_TRUE(Vs("O'Brien\t1\tvs1.bin\nx' OR '1'='1\t1\tvs1.bin\n"));
+    EXPECT_EQ(Sorted("SELECT [te_comp] FROM [tbadmin].[tb_vs]"),
+              (Rows{{"O'Brien"}, {"x' OR '1'='1"}}));
+    for (const char* line :
+         {"C1\t1 OR 1=1\tvs1.bin\n", "C1\t1; DELETE FROM tbadmin.tb_vs\tvs1.bin\n",
+          "C1\t\tvs1.bin\n", "C1 only one tab\tvs1.bin\n"}) {
+        EXPECT_THROW(Vs(line), CDBException) << line;
+    }
+    EXPECT_EQ(Sorted("SELECT count(*) FROM [tbadmin].[tb_vs]"), (Rows{{"2"}}));
+    EXPECT_FALSE(Vs("C9\t1\tmissing.bin\n"));
+    EXPECT_EQ(desktop.messages.size(), 1U);
+}
+
+INSTANTIATE_TEST_SUITE_P(DataSources, ImportTest, ::testing::ValuesIn(AllDataSources()),
+                         [](const auto& info) { return DataSourceKindName(info.param); });

@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+
+#include "framework/CWinApp.h"
+#include "update/CUpdateDlg.h"
+#include "update/ExitCode.h"
+
+namespace {
+IdcardRecord Parse(const char* text) {
+    CUpdateDlg dlg;
+    CString spool(text);
+    return dlg.ParseIdcard(spool);
+}
+
+int ExitCodeOf(const char* text) {
+    try {
+        Parse(text);
+    } catch (const CExitRequest& request) {
+        return request.m_nExitCode;
+    }
+    return -1;
+}
+}  // namespace
+
+TEST(ParseIdcardTest, CutsFiveFieldsAtTheFirstFourTabs) {
+    const IdcardRecord record = Parse("A\tB\tC\tD\t42\r\nnext\tline");
+    EXPECT_EQ(record.m_strChasnum, "A");
+    EXPECT_EQ(record.m_strTpnum, "B");
+    EXPECT_EQ(record.m_strEngsn, "C");
+    EXPECT_EQ(record.m_strMdes, "D");
+    EXPECT_EQ(record.m_strKfactor, "42\r\nnext\tline");
+}
+
+TEST(ParseIdcardTest, OnlyTheExactUpperCaseMarkerMeansNull) {
+    const IdcardRecord marked = Parse("NULL\tNULL\tNULL\tNULL\tNULL");
+    EXPECT_EQ(marked.m_strChasnum, "NULL");
+    EXPECT_EQ(marked.m_strTpnum, "");
+    EXPECT_EQ(marked.m_strEngsn, "");
+    EXPECT_EQ(marked.m_strMdes, "");
+    EXPECT_EQ(marked.m_strKfactor, "");
+    const IdcardRecord lower = Parse("A\tnull\t NULL\tNULL \tNULL\n");
+    EXPECT_EQ(lower.m_strTpnum, "null");
+    EXPECT_EQ(lower.m_strEngsn, " NULL");
+    EXPECT_EQ(lower.m_strMdes, "NULL ");
+    EXPECT_EQ(lower.m_strKfactor, "NULL\n");
+}
+
+TEST(ParseIdcardTest, MissingTabsLeaveTheLaterFieldsEmpty) {
+    const IdcardRecord three = Parse("A\tB\tC\tD and the rest");
+    EXPECT_EQ(three.m_strEngsn, "C");
+    EXPECT_EQ(three.m_strMdes, "");
+    EXPECT_EQ(three.m_strKfactor, "");
+    const IdcardRecord acrossLines = Parse("A\tB\nC\tD\tE\tF");
+    EXPECT_EQ(acrossLines.m_strTpnum, "B\nC");
+    EXPECT_EQ(acrossLines.m_strKfactor, "F");
+}
+
+TEST(ParseIdcardTest, NoChassisNumberEndsTheRunWithCode2) {
+    EXPECT_EQ(ExitCodeOf(""), kExitNoChassis);
+    EXPECT_EQ(ExitCodeOf("CH1 without any tab"), kExitNoChassis);
+    EXPECT_EQ(ExitCodeOf("\tB\tC\tD\t1"), kExitNoChassis);
+    EXPECT_EQ(ExitCodeOf("CH1\t"), -1);
+}

@@ -1,0 +1,72 @@
+#include "imports/SpoolText.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+std::vector<std::string> Lines(const CString& text) {
+    std::vector<std::string> lines;
+    ForEachLine(text, [&](CString& line) {
+        lines.push_back(line.str());
+        return true;
+    });
+    return lines;
+}
+}  // namespace
+
+TEST(SpoolTextTest, LinesEndAtLineFeedsAndAFinalLineWithoutOneIsDropped) {
+    EXPECT_EQ(Lines("a\r\n\nb\tc\nlast"), (std::vector<std::string>{"a\r", "", "b\tc"}));
+    EXPECT_TRUE(Lines("no line feed at all").empty());
+    EXPECT_TRUE(Lines("").empty());
+    int seen = 0;
+    EXPECT_FALSE(ForEachLine("1\n2\n3\n", [&](CString&) { return ++seen < 2; }));
+    EXPECT_EQ(seen, 2);
+}
+
+TEST(SpoolTextTest, FieldsAreCutAtTheFirstTabOnly) {
+    CString rest("CH1\t5\tA\tB\r");
+    CString field;
+    ASSERT_TRUE(CutField(rest, field));
+    EXPECT_EQ(field, "CH1");
+    ASSERT_TRUE(CutField(rest, field));
+    EXPECT_EQ(field, "5");
+    EXPECT_EQ(rest, "A\tB\r");
+    CString none("no tab");
+    field = "kept";
+    EXPECT_FALSE(CutField(none, field));
+    EXPECT_EQ(field, "kept");
+    EXPECT_EQ(none, "no tab");
+}
+
+TEST(SpoolTextTest, NumbersAreReadAsTheCLibraryReadsThem) {
+    EXPECT_EQ(ScanInt32("42"), 42);
+    EXPECT_EQ(ScanInt32(" 7"), 7);
+    EXPECT_EQ(ScanInt32("\t-7\r\n"), -7);
+    EXPECT_EQ(ScanInt32("12abc"), 12);
+    EXPECT_EQ(ScanInt32("+3"), 3);
+    EXPECT_EQ(ScanInt32("x12"), std::nullopt);
+    EXPECT_EQ(ScanInt32(""), std::nullopt);
+    EXPECT_EQ(ScanInt32("-"), std::nullopt);
+    EXPECT_EQ(ScanInt32("99999999999999999999"), 2147483647);
+    EXPECT_EQ(ScanInt32("-2147483648"), -2147483647 - 1);
+    EXPECT_EQ(TextToInt32("NULL"), 0);
+    EXPECT_EQ(TextToInt32("42\r\nmore"), 42);
+}
+
+TEST(SpoolTextTest, OnlyPlainIntegersAreIntegerLiterals) {
+    for (const char* good : {"2", " 2", "2 ", "-12", "+0", "  007  "}) {
+        EXPECT_TRUE(IsIntegerLiteral(good)) << good;
+    }
+    for (const char* bad : {"", " ", "2x", "1 OR 1=1", "2;DELETE", "- 2", "0x10", "2\r", "1.5"}) {
+        EXPECT_FALSE(IsIntegerLiteral(bad)) << bad;
+    }
+}
+
+TEST(SpoolTextTest, DataFilePathsLoseOnlyTrailingWhiteSpace) {
+    EXPECT_EQ(DataFilePath("/w/Velko", "tun.bin \t\r\n"), "/w/Velko/tun.bin");
+    EXPECT_EQ(DataFilePath("/w/Velko", " tun.bin"), "/w/Velko/ tun.bin");
+    EXPECT_EQ(DataFilePath("/w/Velko", "data/vs1.bin\r"), "/w/Velko/data/vs1.bin");
+    EXPECT_EQ(DataFilePath("/w/Velko", "a.bin\r\nsecond line\n"), "/w/Velko/a.bin\r\nsecond line");
+}
