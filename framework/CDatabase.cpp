@@ -47,6 +47,8 @@ void CDatabase::Close() noexcept {
         // Nothing uncommitted may survive the connection.
         EndTransaction(SQL_ROLLBACK);
     }
+    m_kept.clear();
+    m_rowIdentifiers.clear();
     SQLDisconnect(m_dbc.get());
     m_dbc.reset();
     m_env.reset();
@@ -74,6 +76,8 @@ bool CDatabase::EndTransaction(SQLSMALLINT completion) {
     if (!m_dbc || !m_bInTransaction) {
         return false;
     }
+    // Drivers may drop prepared statements at the end of a transaction.
+    m_kept.clear();
     const bool ended = SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, m_dbc.get(), completion));
     if (!ended) {
         // Still open: switching autocommit on now would commit it.
@@ -87,4 +91,69 @@ bool CDatabase::EndTransaction(SQLSMALLINT completion) {
 
 CString CDatabase::QuoteNames(const CString& statement) const {
     return ReplaceBracketQuotes(statement, m_chIDQuote);
+}
+
+const std::vector<CString>& CDatabase::RowIdentifier(const CString& qualifiedTable) {
+    const auto known = m_rowIdentifiers.find(qualifiedTable.str());
+    if (known != m_rowIdentifiers.end()) {
+        return known->second;
+    }
+    CString owner;
+    CString table;
+    for (const char ch : qualifiedTable.str()) {
+        if (ch == '.') {
+            owner = table;
+            table.Empty();
+        } else if (ch != '[' && ch != ']' && ch != '"') {
+            table += ch;
+        }
+    }
+    std::vector<CString> columns;
+    StmtHandle stmt = AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, m_dbc.get());
+    auto* ownerText = reinterpret_cast<SQLCHAR*>(const_cast<char*>(owner.GetString()));
+    auto* tableText = reinterpret_cast<SQLCHAR*>(const_cast<char*>(table.GetString()));
+    if (SQL_SUCCEEDED(SQLSpecialColumns(
+            stmt.get(), SQL_BEST_ROWID, nullptr, 0, owner.IsEmpty() ? nullptr : ownerText,
+            owner.IsEmpty() ? 0 : SQL_NTS, tableText, SQL_NTS, SQL_SCOPE_CURROW, SQL_NULLABLE))) {
+        std::array<SQLCHAR, 256> name{};
+        SQLLEN length = 0;
+        while (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
+            if (SQL_SUCCEEDED(SQLGetData(stmt.get(), 2, SQL_C_CHAR, name.data(),
+                                         static_cast<SQLLEN>(name.size()), &length)) &&
+                length > 0) {
+                columns.emplace_back(reinterpret_cast<const char*>(name.data()));
+            }
+        }
+    }
+    return m_rowIdentifiers.emplace(qualifiedTable.str(), std::move(columns)).first->second;
+}
+
+StmtHandle CDatabase::TakeStatement(const std::string& key, CString& preparedText) {
+    const auto kept = m_kept.find(key);
+    if (kept != m_kept.end()) {
+        preparedText = kept->second.text;
+        StmtHandle stmt = std::move(kept->second.stmt);
+        m_kept.erase(kept);
+        return stmt;
+    }
+    preparedText.Empty();
+    return AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, m_dbc.get());
+}
+
+void CDatabase::KeepStatement(const std::string& key, const CString& preparedText,
+                              StmtHandle stmt) noexcept {
+    constexpr std::size_t kMostKept = 32;
+    if (!stmt || !m_dbc || preparedText.IsEmpty()) {
+        return;
+    }
+    SQLFreeStmt(stmt.get(), SQL_CLOSE);
+    SQLFreeStmt(stmt.get(), SQL_RESET_PARAMS);
+    SQLFreeStmt(stmt.get(), SQL_UNBIND);
+    try {
+        if (m_kept.size() >= kMostKept) {
+            m_kept.erase(m_kept.begin());
+        }
+        m_kept.emplace(key, KeptStatement{preparedText, std::move(stmt)});
+    } catch (...) {  // NOLINT(bugprone-empty-catch): not kept, only freed
+    }
 }

@@ -1,6 +1,10 @@
 // One ODBC connection with its environment, and the transaction on it.
 #pragma once
 
+#include <map>
+#include <string>
+#include <vector>
+
 #include "framework/CString.h"
 #include "framework/OdbcHandle.h"
 
@@ -37,11 +41,30 @@ class CDatabase {
     [[nodiscard]] SQLHDBC GetConnectHandle() const { return m_dbc.get(); }
     [[nodiscard]] char IdentifierQuoteChar() const { return m_chIDQuote; }
 
+    // The columns of the driver's best row identifier for "[owner].[table]"
+    // (empty when it has none), asked once per table and connection.
+    const std::vector<CString>& RowIdentifier(const CString& qualifiedTable);
+
+    // Statements stay prepared for reuse within a transaction. TakeStatement
+    // gives one kept under key (preparedText then holds its text) or a new one
+    // (preparedText empty); KeepStatement hands it back with its cursor closed
+    // and its parameters unbound.
+    StmtHandle TakeStatement(const std::string& key, CString& preparedText);
+    void KeepStatement(const std::string& key, const CString& preparedText,
+                       StmtHandle stmt) noexcept;
+
   private:
+    struct KeptStatement {
+        CString text;
+        StmtHandle stmt;
+    };
+
     bool EndTransaction(SQLSMALLINT completion);
 
     EnvHandle m_env;
     DbcHandle m_dbc;
     bool m_bInTransaction = false;
     char m_chIDQuote = '"';
+    std::map<std::string, std::vector<CString>> m_rowIdentifiers;
+    std::multimap<std::string, KeptStatement> m_kept;
 };

@@ -9,19 +9,6 @@ SQLCHAR* Sql(const CString& text) {
     return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.GetString()));
 }
 
-// "[owner].[table]" -> owner, table
-void SplitTableName(const CString& qualified, CString& owner, CString& table) {
-    CString plain;
-    for (const char ch : qualified.str()) {
-        if (ch != '[' && ch != ']' && ch != '"') {
-            plain += ch;
-        }
-    }
-    const int dot = plain.Find('.');
-    owner = dot < 0 ? CString() : plain.Left(dot);
-    table = dot < 0 ? plain : plain.Mid(dot + 1);
-}
-
 void DropLastSeparator(CString& text) {
     if (!text.IsEmpty() && text.GetAt(text.GetLength() - 1) == ',') {
         text = text.Left(text.GetLength() - 1);
@@ -86,13 +73,20 @@ bool CRecordset::Open(unsigned nOpenType, const char* lpszSQL, unsigned dwOption
                            "The recordset exchanges another number of fields than it declares");
     }
 
-    m_hstmt = AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, m_pDatabase->GetConnectHandle());
     const bool addOnly = (dwOptions & appendOnly) != 0;
+    m_rowIdColumns.clear();
     if (!addOnly) {
-        DescribeRowIdentifier(m_hstmt.get());
+        // Without an identifier the row is named by its values.
+        m_rowIdColumns = m_pDatabase->RowIdentifier(GetDefaultSQL());
     }
-    const CString select = m_pDatabase->QuoteNames(BuildSelect(lpszSQL));
-    OdbcCheck(SQLPrepare(m_hstmt.get(), Sql(select), SQL_NTS), SQL_HANDLE_STMT, m_hstmt.get());
+    m_rowId.assign(m_rowIdColumns.size(), {});
+    m_strSelect = m_pDatabase->QuoteNames(BuildSelect(lpszSQL));
+    CString prepared;
+    m_hstmt = m_pDatabase->TakeStatement(m_strSelect.str(), prepared);
+    if (!(prepared == m_strSelect)) {
+        OdbcCheck(SQLPrepare(m_hstmt.get(), Sql(m_strSelect), SQL_NTS), SQL_HANDLE_STMT,
+                  m_hstmt.get());
+    }
     for (unsigned i = 0; i < m_nFields; ++i) {
         std::array<SQLCHAR, 256> name{};
         SQLSMALLINT nameLength = 0;
@@ -123,30 +117,6 @@ bool CRecordset::Open(unsigned nOpenType, const char* lpszSQL, unsigned dwOption
         Fetch();
     }
     return true;
-}
-
-void CRecordset::DescribeRowIdentifier(SQLHSTMT scratch) {
-    m_rowIdColumns.clear();
-    CString owner;
-    CString table;
-    SplitTableName(GetDefaultSQL(), owner, table);
-    const SQLRETURN rc = SQLSpecialColumns(
-        scratch, SQL_BEST_ROWID, nullptr, 0, owner.IsEmpty() ? nullptr : Sql(owner),
-        owner.IsEmpty() ? 0 : SQL_NTS, Sql(table), SQL_NTS, SQL_SCOPE_CURROW, SQL_NULLABLE);
-    if (SQL_SUCCEEDED(rc)) {
-        std::array<SQLCHAR, 256> name{};
-        SQLLEN length = 0;
-        while (SQL_SUCCEEDED(SQLFetch(scratch))) {
-            if (SQL_SUCCEEDED(SQLGetData(scratch, 2, SQL_C_CHAR, name.data(),
-                                         static_cast<SQLLEN>(name.size()), &length)) &&
-                length > 0) {
-                m_rowIdColumns.emplace_back(reinterpret_cast<const char*>(name.data()));
-            }
-        }
-    }
-    // Without an identifier the row is named by its values.
-    SQLFreeStmt(scratch, SQL_CLOSE);
-    m_rowId.assign(m_rowIdColumns.size(), {});
 }
 
 CString CRecordset::BuildSelect(const char* lpszSQL) {
@@ -204,6 +174,7 @@ void CRecordset::Close() {
     if (!m_bOpen) {
         return;
     }
+    m_pDatabase->KeepStatement(m_strSelect.str(), m_strSelect, std::move(m_hstmt));
     m_hstmt.reset();
     m_bOpen = false;
     m_bEOF = true;
@@ -272,8 +243,9 @@ bool CRecordset::Update() {
         m_nEditMode = noMode;
         return false;
     }
-    StmtHandle stmt =
-        AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, m_pDatabase->GetConnectHandle());
+    const std::string key = ChangeKey(mode == addnew ? 'I' : 'U');
+    CString prepared;
+    StmtHandle stmt = m_pDatabase->TakeStatement(key, prepared);
     CString statement;
     if (mode == addnew) {
         CString columns;
@@ -299,7 +271,8 @@ bool CRecordset::Update() {
         statement = "UPDATE " + GetDefaultSQL() + " SET " + assignments + " WHERE " +
                     BindRowCondition(stmt.get(), binds.m_nParamFields + 1);
     }
-    ExecuteChange(stmt.get(), statement);
+    ExecuteChange(stmt.get(), statement, prepared);
+    m_pDatabase->KeepStatement(key, m_pDatabase->QuoteNames(statement), std::move(stmt));
     m_dirty.assign(m_nFields, 0);
     m_nEditMode = noMode;
     return true;
@@ -310,11 +283,13 @@ void CRecordset::Delete() {
     if (m_nEditMode != noMode) {
         ThrowUsage("Delete while a row is being added or edited");
     }
-    StmtHandle stmt =
-        AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, m_pDatabase->GetConnectHandle());
+    const std::string key = ChangeKey('D');
+    CString prepared;
+    StmtHandle stmt = m_pDatabase->TakeStatement(key, prepared);
     const CString statement =
         "DELETE FROM " + GetDefaultSQL() + " WHERE " + BindRowCondition(stmt.get(), 1);
-    ExecuteChange(stmt.get(), statement);
+    ExecuteChange(stmt.get(), statement, prepared);
+    m_pDatabase->KeepStatement(key, m_pDatabase->QuoteNames(statement), std::move(stmt));
     m_bRowDeleted = true;
 }
 
@@ -353,9 +328,30 @@ CString CRecordset::BindRowCondition(SQLHSTMT stmt, unsigned firstParam) {
     return condition;
 }
 
-void CRecordset::ExecuteChange(SQLHSTMT stmt, const CString& statement) {
+std::string CRecordset::ChangeKey(char kind) {
+    std::string key(1, kind);
+    key += GetDefaultSQL().str();
+    key += '|';
+    for (unsigned i = 0; i < m_nFields; ++i) {
+        key += static_cast<char>('0' + (m_dirty[i] != 0 ? 1 : 0) + (m_null[i] != 0 ? 2 : 0) +
+                                 (m_rowKey[i].isNull ? 4 : 0));
+    }
+    for (const RowKey& id : m_rowId) {
+        key += id.isNull ? 'n' : 'v';
+    }
+    return key;
+}
+
+void CRecordset::ExecuteChange(SQLHSTMT stmt, const CString& statement,
+                               const CString& preparedText) {
     const CString text = m_pDatabase->QuoteNames(statement);
-    SQLRETURN rc = SQLExecDirect(stmt, Sql(text), SQL_NTS);
+    if (!(text == preparedText)) {
+        const SQLRETURN prepared = SQLPrepare(stmt, Sql(text), SQL_NTS);
+        if (!SQL_SUCCEEDED(prepared)) {
+            ThrowDBException(prepared, stmt);
+        }
+    }
+    SQLRETURN rc = SQLExecute(stmt);
     // Long binaries go at execution: each asks for its bytes in turn.
     static constexpr unsigned char kNothing = 0;
     while (rc == SQL_NEED_DATA) {

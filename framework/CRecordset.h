@@ -113,17 +113,21 @@ class CRecordset {
 
     void RunExchange(CFieldExchange& fx);
     void EnsureConnection();
-    void DescribeRowIdentifier(SQLHSTMT scratch);
     CString BuildSelect(const char* lpszSQL);
     void Execute();
     void Fetch();
     void RequireCurrentRow(const char* operation) const;
     // "WHERE" condition naming the current row; binds its parameters from number firstParam.
     CString BindRowCondition(SQLHSTMT stmt, unsigned firstParam);
-    void ExecuteChange(SQLHSTMT stmt, const CString& statement);
+    // What decides the text of a change statement: its kind, the table, which
+    // fields are written (and as NULL) and how the current row is named.
+    [[nodiscard]] std::string ChangeKey(char kind);
+    // Prepares (unless already prepared with that text) and executes, sending long binaries.
+    void ExecuteChange(SQLHSTMT stmt, const CString& statement, const CString& preparedText);
 
     std::unique_ptr<CDatabase> m_ownDatabase;
     StmtHandle m_hstmt;
+    CString m_strSelect;  // the prepared text of m_hstmt
     bool m_bOpen = false;
     bool m_bEOF = true;
     bool m_bRowDeleted = false;
