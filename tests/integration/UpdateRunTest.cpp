@@ -317,7 +317,9 @@ TEST_P(UpdateRunTest, ARefusedConnectionShowsTheDriversTextAndEndsWithCode1) {
     options.workingDir = (dir / "medium").string();
     options.env = {{"ODBCSYSINI", broken.str()},
                    {"ODBCINI", (broken / "odbc.ini").string()},
-                   {"HOME", (broken / "home").string()}};
+                   {"HOME", (broken / "home").string()},
+                   {"DISPLAY", ""},
+                   {"WAYLAND_DISPLAY", ""}};
     const SubprocessResult result =
         RunSubprocess({(dir / "medium" / "lorbanix-update").string()}, options);
     EXPECT_EQ(result.exitCode, 1) << result.output;

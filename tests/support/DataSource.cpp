@@ -11,7 +11,12 @@
 
 namespace {
 std::map<std::string, std::string> EnvFor(const std::string& dir) {
-    return {{"ODBCSYSINI", dir}, {"ODBCINI", dir + "/odbc.ini"}, {"HOME", dir + "/home"}};
+    // The tool runs headless in these tests: no display, so no window.
+    return {{"ODBCSYSINI", dir},
+            {"ODBCINI", dir + "/odbc.ini"},
+            {"HOME", dir + "/home"},
+            {"DISPLAY", ""},
+            {"WAYLAND_DISPLAY", ""}};
 }
 
 DataSource MakeSqlite() {

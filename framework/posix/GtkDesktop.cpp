@@ -1,0 +1,157 @@
+#include "framework/posix/GtkDesktop.h"
+
+#include <gtk/gtk.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "framework/Kernel.h"
+#include "res/AppIcon.h"
+
+namespace {
+// The dialog template is 179 x 29 dialog units, the bar 165 x 14 units at 7, 7.
+// A dialog unit is a quarter of the font's average character width and an eighth
+// of its height; with the desktop's usual font (about 7 x 16 pixels) that is a
+// client area of about 313 x 58 and a margin of about 12.
+constexpr int kClientWidth = 313;
+constexpr int kClientHeight = 58;
+constexpr int kMargin = 12;
+
+gboolean IgnoreCloseRequest(GtkWidget* /*window*/, GdkEvent* /*event*/, gpointer /*data*/) {
+    return TRUE;  // the window stays; the update goes on
+}
+
+GdkPixbuf* Icon(const char* const* xpm) {
+    return gdk_pixbuf_new_from_xpm_data(const_cast<const char**>(xpm));
+}
+}  // namespace
+
+struct CGtkDesktop::Widgets {
+    GtkWidget* window = nullptr;
+    GtkWidget* bar = nullptr;
+    GList* icons = nullptr;
+};
+
+std::unique_ptr<CGtkDesktop> CGtkDesktop::Open() {
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0')) {
+        return nullptr;
+    }
+    if (gtk_init_check(nullptr, nullptr) == FALSE) {
+        return nullptr;
+    }
+    return std::unique_ptr<CGtkDesktop>(new CGtkDesktop());
+}
+
+CGtkDesktop::CGtkDesktop() : m_widgets(std::make_unique<Widgets>()) {
+    m_widgets->icons = g_list_append(m_widgets->icons, Icon(kAppIcon32));
+    m_widgets->icons = g_list_append(m_widgets->icons, Icon(kAppIcon16));
+    gtk_window_set_default_icon_list(m_widgets->icons);
+}
+
+CGtkDesktop::~CGtkDesktop() {
+    DestroyProgressWindow();
+    g_list_free_full(m_widgets->icons, g_object_unref);
+}
+
+void CGtkDesktop::Redraw() {
+    while (gtk_events_pending() != FALSE) {
+        gtk_main_iteration_do(FALSE);
+    }
+}
+
+void CGtkDesktop::MessageBox(const CString& caption, const CString& text) {
+    GtkWidget* box = gtk_message_dialog_new(
+        m_widgets->window != nullptr ? GTK_WINDOW(m_widgets->window) : nullptr, GTK_DIALOG_MODAL,
+        GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s", text.GetString());
+    gtk_window_set_title(GTK_WINDOW(box), caption.GetString());
+    gtk_window_set_position(GTK_WINDOW(box), GTK_WIN_POS_CENTER);
+    gtk_dialog_set_default_response(GTK_DIALOG(box), GTK_RESPONSE_OK);
+    // Waits for OK; closing the box counts as OK.
+    gtk_dialog_run(GTK_DIALOG(box));
+    gtk_widget_destroy(box);
+    Redraw();
+    // The text also goes to the log a caller may keep of standard error.
+    std::fprintf(stderr, "%s: %s\n", caption.GetString(), text.GetString());
+}
+
+void CGtkDesktop::CreateProgressWindow(const CString& caption) {
+    DestroyProgressWindow();
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(window), caption.GetString());
+    gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
+    gtk_window_set_default_size(GTK_WINDOW(window), kClientWidth, kClientHeight);
+    gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
+    gtk_window_set_icon_list(GTK_WINDOW(window), m_widgets->icons);
+    g_signal_connect(window, "delete-event", G_CALLBACK(IgnoreCloseRequest), nullptr);
+
+    GtkWidget* bar = gtk_progress_bar_new();
+    gtk_widget_set_margin_start(bar, kMargin);
+    gtk_widget_set_margin_end(bar, kMargin);
+    gtk_widget_set_margin_top(bar, kMargin);
+    gtk_widget_set_margin_bottom(bar, kMargin);
+    gtk_widget_set_valign(bar, GTK_ALIGN_CENTER);
+    gtk_container_add(GTK_CONTAINER(window), bar);
+    gtk_widget_show(bar);
+    m_widgets->window = window;
+    m_widgets->bar = bar;
+}
+
+void CGtkDesktop::SetProgressRange(int lower, int upper) {
+    m_lower = lower;
+    m_upper = upper;
+}
+
+void CGtkDesktop::SetProgressPos(int position) {
+    if (m_widgets->bar == nullptr) {
+        return;
+    }
+    const int span = m_upper > m_lower ? m_upper - m_lower : 1;
+    double fraction = static_cast<double>(position - m_lower) / span;
+    fraction = fraction < 0 ? 0 : (fraction > 1 ? 1 : fraction);
+    gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(m_widgets->bar), fraction);
+    // The position also goes to the log a caller may keep of standard error.
+    std::fprintf(stderr, "%s: %d/%d\n", gtk_window_get_title(GTK_WINDOW(m_widgets->window)),
+                 position, m_upper);
+    Redraw();
+}
+
+void CGtkDesktop::ShowProgressWindow() {
+    if (m_widgets->window != nullptr) {
+        gtk_widget_show(m_widgets->window);
+        Redraw();
+    }
+}
+
+void CGtkDesktop::MinimizeProgressWindow() {
+    if (m_widgets->window != nullptr) {
+        gtk_window_iconify(GTK_WINDOW(m_widgets->window));
+        Redraw();
+    }
+}
+
+void CGtkDesktop::DestroyProgressWindow() {
+    if (m_widgets->window != nullptr) {
+        gtk_widget_destroy(m_widgets->window);
+        m_widgets->window = nullptr;
+        m_widgets->bar = nullptr;
+        Redraw();
+    }
+}
+
+void CGtkDesktop::Pause(unsigned milliseconds) {
+    // The window keeps drawing while the run waits.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        Redraw();
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= until) {
+            return;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
+        Sleep(static_cast<unsigned>(left < 10 ? left : 10));
+    }
+}
