@@ -10,9 +10,7 @@ bool CUpdateDlg::ImportIdcompLine(CString& line, bool firstLine) {
     CString chasnum;
     CString cgrp;
     CString comp;
-    if (CutField(line, chasnum) && CutField(line, cgrp)) {
-        comp = line;
-    }
+    SplitThreeFields(line, chasnum, cgrp, comp);
     auto set = std::make_unique<CIdcompSet>(&m_database);
     if (firstLine) {
         if (!set->DeleteByChassis(chasnum)) {

@@ -10,9 +10,7 @@ bool CUpdateDlg::ImportSerialLine(CString& line, bool firstLine) {
     CString chasnum;
     CString serialId;
     CString serialNo;
-    if (CutField(line, chasnum) && CutField(line, serialId)) {
-        serialNo = line;
-    }
+    SplitThreeFields(line, chasnum, serialId, serialNo);
     auto set = std::make_unique<CSerialSet>(&m_database);
     if (firstLine && !set->DeleteByChassis(chasnum)) {
         set->Close();

@@ -29,6 +29,12 @@ bool CutField(CString& rest, CString& field) {
     return true;
 }
 
+void SplitThreeFields(CString& line, CString& first, CString& second, CString& third) {
+    if (CutField(line, first) && CutField(line, second)) {
+        third = line;
+    }
+}
+
 namespace {
 bool IsSpace(char ch) {
     return ch == ' ' || (ch >= '\t' && ch <= '\r');

@@ -17,6 +17,11 @@ bool ForEachLine(const CString& text, const std::function<bool(CString&)>& impor
 // Otherwise nothing is cut and false is returned.
 bool CutField(CString& rest, CString& field);
 
+// A line of three fields: the first before the first TAB, the second up to the
+// next TAB, the third the rest. A missing TAB leaves its field and all later ones
+// empty (one TAB: only the first field).
+void SplitThreeFields(CString& line, CString& first, CString& second, CString& third);
+
 // The leading decimal number of text, as sscanf("%d") reads it: white space
 // skipped, optional sign, digits; nothing when no digit follows. Values beyond
 // 32 bits saturate.

@@ -13,10 +13,9 @@ constexpr const char* kVsFilter = "te_comp = '%s' and te_vstype = %s";
 bool CUpdateDlg::ImportVsLine(CString& line) {
     CString comp;
     CString vstype;
-    CString path;
-    if (CutField(line, comp) && CutField(line, vstype)) {
-        path = DataFilePath(m_strWorkDir, line);
-    }
+    CString name;
+    SplitThreeFields(line, comp, vstype, name);
+    const CString path = DataFilePath(m_strWorkDir, name);
     if (comp.IsEmpty()) {
         return true;
     }

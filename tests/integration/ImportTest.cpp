@@ -10,19 +10,11 @@
 #include "tests/support/DataSource.h"
 #include "tests/support/RecordingDesktop.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestData.h"
 #include "update/CUpdateDlg.h"
 
 namespace {
 using Rows = std::vector<std::vector<std::string>>;
-
-std::string Pattern(std::size_t size, unsigned seed) {
-    std::string bytes(size, '\0');
-    for (char& byte : bytes) {
-        seed = seed * 1103515245U + 12345U;
-        byte = static_cast<char>(seed >> 24);
-    }
-    return bytes;
-}
 
 class ImportTest : public ::testing::TestWithParam<DataSourceKind> {
   protected:

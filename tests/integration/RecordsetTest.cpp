@@ -15,19 +15,10 @@
 #include "tables/CTunSet.h"
 #include "tables/CVsSet.h"
 #include "tests/support/DataSource.h"
+#include "tests/support/TestData.h"
 
 namespace {
 using Rows = std::vector<std::vector<std::string>>;
-
-std::string Pattern(std::size_t size) {
-    std::string bytes(size, '\0');
-    std::uint32_t state = 12345;
-    for (char& byte : bytes) {
-        state = state * 1103515245U + 12345U;
-        byte = static_cast<char>(state >> 24);
-    }
-    return bytes;
-}
 
 void Fill(CLongBinary& value, const std::string& bytes) {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());

@@ -12,6 +12,7 @@
 #include "tests/support/DataSource.h"
 #include "tests/support/Subprocess.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestData.h"
 
 namespace fs = std::filesystem;
 
@@ -20,15 +21,6 @@ using Rows = std::vector<std::vector<std::string>>;
 constexpr const char* kPack = LORBANIX_BINARY_DIR "/lorbanix-pack";
 constexpr const char* kProgress = "Lorbanix Update by Floppy: ";
 constexpr const char* kMessage = "lorbanix-update: ";
-
-std::string Pattern(std::size_t size, unsigned seed) {
-    std::string bytes(size, '\0');
-    for (char& byte : bytes) {
-        seed = seed * 1103515245U + 12345U;
-        byte = static_cast<char>(seed >> 24);
-    }
-    return bytes;
-}
 
 struct Outcome {
     int exitCode = -1;
