@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <vector>
 
 #include "util/PackageCodec.h"
@@ -14,6 +15,10 @@
 namespace fs = std::filesystem;
 
 namespace {
+struct ArchiveDiscarder {
+    void operator()(zip_t* archive) const noexcept { zip_discard(archive); }
+};
+
 std::string ArchiveError(zip_t* archive) {
     return zip_strerror(archive);
 }
@@ -31,8 +36,9 @@ std::string CopyInto(const std::string& from, const fs::path& to) {
 
 std::string ZipFolder(const std::string& sourceDir, const std::string& zipPath) {
     int code = 0;
-    zip_t* archive = zip_open(zipPath.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
-    if (archive == nullptr) {
+    std::unique_ptr<zip_t, ArchiveDiscarder> archive(
+        zip_open(zipPath.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code));
+    if (!archive) {
         return zipPath + ": cannot create the archive";
     }
     std::vector<fs::path> entries;
@@ -42,36 +48,31 @@ std::string ZipFolder(const std::string& sourceDir, const std::string& zipPath) 
         entries.push_back(it->path());
     }
     if (walkError) {
-        zip_discard(archive);
         return sourceDir + ": " + walkError.message();
     }
     std::sort(entries.begin(), entries.end());
     for (const fs::path& entry : entries) {
         const std::string name = fs::relative(entry, sourceDir).generic_string();
         if (fs::is_directory(fs::symlink_status(entry))) {
-            if (zip_dir_add(archive, name.c_str(), ZIP_FL_ENC_UTF_8) < 0) {
-                const std::string error = ArchiveError(archive);
-                zip_discard(archive);
-                return name + ": " + error;
+            if (zip_dir_add(archive.get(), name.c_str(), ZIP_FL_ENC_UTF_8) < 0) {
+                return name + ": " + ArchiveError(archive.get());
             }
             continue;
         }
-        zip_source_t* source = zip_source_file(archive, entry.c_str(), 0, -1);
-        if (source == nullptr ||
-            zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
-            const std::string error = ArchiveError(archive);
-            if (source != nullptr) {
-                zip_source_free(source);
-            }
-            zip_discard(archive);
-            return name + ": " + error;
+        zip_source_t* source = zip_source_file(archive.get(), entry.c_str(), 0, -1);
+        if (source == nullptr) {
+            return name + ": " + ArchiveError(archive.get());
+        }
+        if (zip_file_add(archive.get(), name.c_str(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) <
+            0) {
+            zip_source_free(source);  // not taken over by the archive
+            return name + ": " + ArchiveError(archive.get());
         }
     }
-    if (zip_close(archive) != 0) {
-        const std::string error = ArchiveError(archive);
-        zip_discard(archive);
-        return zipPath + ": " + error;
+    if (zip_close(archive.get()) != 0) {
+        return zipPath + ": " + ArchiveError(archive.get());
     }
+    archive.release();  // closed: zip_close freed it
     return {};
 }
 
