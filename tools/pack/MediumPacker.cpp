@@ -72,7 +72,7 @@ std::string ZipFolder(const std::string& sourceDir, const std::string& zipPath) 
     if (zip_close(archive.get()) != 0) {
         return zipPath + ": " + ArchiveError(archive.get());
     }
-    archive.release();  // closed: zip_close freed it
+    static_cast<void>(archive.release());  // closed: zip_close freed it
     return {};
 }
 
