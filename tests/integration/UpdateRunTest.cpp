@@ -37,7 +37,7 @@ class UpdateRunTest : public ::testing::TestWithParam<DataSourceKind> {
         workDir = fs::path(source->InstallDir()) / "Velko";
         fs::remove_all(workDir);
     }
-    void TearDown() override { fs::remove_all(workDir); }
+    void TearDown() override { RemoveTree(workDir); }
 
     void Spool(const std::string& name, const std::string& bytes) {
         WriteFile(dir / "spool" / name, bytes);
@@ -262,6 +262,20 @@ TEST_P(UpdateRunTest, AnImportThatFailsCommitsNothingAndShutsDownWithCode3) {
     ASSERT_EQ(outcome.messages.size(), 1U) << outcome.output;
     EXPECT_NE(outcome.messages[0].find("data/missing.bin"), std::string::npos) << outcome.output;
     EXPECT_FALSE(fs::exists(workDir));
+    EXPECT_EQ(AllRows(),
+              (Rows{{"--"}, {"1", "CH1", "old"}, {"--"}, {"--"}, {"CH1", "NULL"}, {"--"}, {"--"}}));
+}
+
+TEST_P(UpdateRunTest, AWorkDirectoryThatCannotBeClearedStopsTheRunWithCode3) {
+    SeedOldRows();
+    ASSERT_EQ(MakeUnremovableTree(workDir / "stuck"), "");
+    StandardSpool();
+    Pack();
+    const Outcome outcome = Run();
+    EXPECT_EQ(outcome.exitCode, 3) << outcome.output;
+    EXPECT_EQ(outcome.positions, StepsTo(2));
+    ASSERT_EQ(outcome.messages.size(), 1U) << outcome.output;
+    EXPECT_NE(outcome.messages[0].find("/stuck/"), std::string::npos) << outcome.output;
     EXPECT_EQ(AllRows(),
               (Rows{{"--"}, {"1", "CH1", "old"}, {"--"}, {"--"}, {"CH1", "NULL"}, {"--"}, {"--"}}));
 }

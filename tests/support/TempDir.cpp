@@ -1,5 +1,9 @@
 #include "tests/support/TempDir.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -19,6 +23,39 @@ TempDir::TempDir() {
     m_path = buffer.data();
 }
 
+std::string MakeUnremovableTree(const std::filesystem::path& dir) {
+    std::filesystem::create_directories(dir);
+    const std::string level(200, 'd');
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < 25 && fd >= 0; ++i) {
+        if (::mkdirat(fd, level.c_str(), 0755) != 0) {
+            ::close(fd);
+            return "mkdirat failed";
+        }
+        const int next = ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+    }
+    if (fd < 0) {
+        return "cannot open a level of the tree";
+    }
+    const int file = ::openat(fd, "inner", O_WRONLY | O_CREAT, 0644);
+    ::close(fd);
+    if (file < 0) {
+        return "cannot create the innermost file";
+    }
+    ::close(file);
+    return {};
+}
+
+void RemoveTree(const std::filesystem::path& dir) {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+    if (std::filesystem::exists(dir, ignored)) {
+        RunSubprocess({"/bin/rm", "-rf", dir.string()});
+    }
+}
+
 TempDir::~TempDir() {
     std::error_code ignored;
     // Restore access to anything a test locked down, then remove it all.
@@ -29,11 +66,7 @@ TempDir::~TempDir() {
                                          std::filesystem::perm_options::add, ignored);
         }
     }
-    std::filesystem::remove_all(m_path, ignored);
-    if (ignored) {
-        // Trees deeper than a path can name need a remover that walks by handle.
-        RunSubprocess({"/bin/rm", "-rf", m_path.string()});
-    }
+    RemoveTree(m_path);
 }
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
