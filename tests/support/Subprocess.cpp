@@ -12,12 +12,35 @@
 
 extern char** environ;  // NOLINT(readability-redundant-declaration)
 
+namespace {
+// One end of a pipe, closed once.
+class PipeEnd {
+  public:
+    explicit PipeEnd(int fd) : m_fd(fd) {}
+    ~PipeEnd() { Close(); }
+    PipeEnd(const PipeEnd&) = delete;
+    PipeEnd& operator=(const PipeEnd&) = delete;
+    [[nodiscard]] int get() const { return m_fd; }
+    void Close() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+
+  private:
+    int m_fd;
+};
+}  // namespace
+
 SubprocessResult RunSubprocess(const std::vector<std::string>& argv,
                                const SubprocessOptions& options) {
     std::array<int, 2> pipeFds{};
     if (::pipe(pipeFds.data()) != 0) {
         throw std::runtime_error("pipe failed");
     }
+    PipeEnd reader(pipeFds[0]);
+    PipeEnd writer(pipeFds[1]);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
@@ -55,19 +78,18 @@ SubprocessResult RunSubprocess(const std::vector<std::string>& argv,
     pid_t pid = -1;
     const int spawned = ::posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
+    writer.Close();
     if (spawned != 0) {
-        ::close(pipeFds[0]);
         throw std::runtime_error("cannot start " + argv[0]);
     }
     SubprocessResult result;
     bool interrupted = false;
     std::array<char, 4096> buffer{};
     for (;;) {
-        pollfd fd{pipeFds[0], POLLIN, 0};
+        pollfd fd{reader.get(), POLLIN, 0};
         ::poll(&fd, 1, 20);
         if ((fd.revents & (POLLIN | POLLHUP)) != 0) {
-            const ssize_t got = ::read(pipeFds[0], buffer.data(), buffer.size());
+            const ssize_t got = ::read(reader.get(), buffer.data(), buffer.size());
             if (got <= 0) {
                 break;
             }
@@ -79,7 +101,7 @@ SubprocessResult RunSubprocess(const std::vector<std::string>& argv,
             }
         }
     }
-    ::close(pipeFds[0]);
+    reader.Close();
     int status = 0;
     ::waitpid(pid, &status, 0);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
