@@ -151,9 +151,15 @@ void CDatabase::KeepStatement(const std::string& key, const CString& preparedTex
     SQLFreeStmt(stmt.get(), SQL_UNBIND);
     try {
         if (m_kept.size() >= kMostKept) {
-            m_kept.erase(m_kept.begin());
+            auto oldest = m_kept.begin();
+            for (auto it = m_kept.begin(); it != m_kept.end(); ++it) {
+                if (it->second.keptAt < oldest->second.keptAt) {
+                    oldest = it;
+                }
+            }
+            m_kept.erase(oldest);
         }
-        m_kept.emplace(key, KeptStatement{preparedText, std::move(stmt)});
+        m_kept.emplace(key, KeptStatement{preparedText, std::move(stmt), ++m_nKeptCount});
     } catch (...) {  // NOLINT(bugprone-empty-catch): not kept, only freed
     }
 }

@@ -1,6 +1,7 @@
 // One ODBC connection with its environment, and the transaction on it.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -57,6 +58,7 @@ class CDatabase {
     struct KeptStatement {
         CString text;
         StmtHandle stmt;
+        std::uint64_t keptAt;  // the longest unused goes first when the room is full
     };
 
     bool EndTransaction(SQLSMALLINT completion);
@@ -67,4 +69,5 @@ class CDatabase {
     char m_chIDQuote = '"';
     std::map<std::string, std::vector<CString>> m_rowIdentifiers;
     std::multimap<std::string, KeptStatement> m_kept;
+    std::uint64_t m_nKeptCount = 0;
 };
