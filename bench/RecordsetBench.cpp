@@ -38,8 +38,7 @@ long PeakMiB() {
 void Exec(const CDatabase& db, const std::string& sql) {
     StmtHandle stmt = AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, db.GetConnectHandle());
     const CString text = db.QuoteNames(sql.c_str());
-    const SQLRETURN rc = SQLExecDirect(
-        stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.GetString())), SQL_NTS);
+    const SQLRETURN rc = SQLExecDirect(stmt.get(), SqlChars(text), SQL_NTS);
     if (rc != SQL_NO_DATA) {
         OdbcCheck(rc, SQL_HANDLE_STMT, stmt.get());
     }
@@ -77,9 +76,7 @@ double PlainInsertRate(CDatabase& db) {
     StmtHandle stmt = AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, db.GetConnectHandle());
     const CString sql = db.QuoteNames(
         "INSERT INTO [tbadmin].[tb_idcomp] ([te_cgrp],[te_chasnum],[te_comp]) VALUES (?,?,?)");
-    OdbcCheck(SQLPrepare(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.GetString())),
-                         SQL_NTS),
-              SQL_HANDLE_STMT, stmt.get());
+    OdbcCheck(SQLPrepare(stmt.get(), SqlChars(sql), SQL_NTS), SQL_HANDLE_STMT, stmt.get());
     SQLINTEGER group = 0;
     char chassis[32] = "BENCH";
     char comp[64] = {};
@@ -161,8 +158,7 @@ void Blob(CDatabase& db, bool throughRecordset) {
                          bytes.data(), 0, &cell);
         const CString sql = db.QuoteNames(
             "INSERT INTO [tbadmin].[tb_tun] ([te_chasnum],[te_file]) VALUES ('BLOB',?)");
-        SQLRETURN rc = SQLExecDirect(
-            stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.GetString())), SQL_NTS);
+        SQLRETURN rc = SQLExecDirect(stmt.get(), SqlChars(sql), SQL_NTS);
         SQLPOINTER token = nullptr;
         while (rc == SQL_NEED_DATA) {
             rc = SQLParamData(stmt.get(), &token);

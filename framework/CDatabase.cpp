@@ -21,9 +21,8 @@ bool CDatabase::OpenEx(const CString& connect, unsigned /*options*/) {
     std::array<SQLCHAR, 1024> completed{};
     SQLSMALLINT completedLength = 0;
     const SQLRETURN rc = SQLDriverConnect(
-        dbc.get(), nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(connect.GetString())),
-        SQL_NTS, completed.data(), static_cast<SQLSMALLINT>(completed.size()), &completedLength,
-        SQL_DRIVER_NOPROMPT);
+        dbc.get(), nullptr, SqlChars(connect), SQL_NTS, completed.data(),
+        static_cast<SQLSMALLINT>(completed.size()), &completedLength, SQL_DRIVER_NOPROMPT);
     OdbcCheck(rc, SQL_HANDLE_DBC, dbc.get());
 
     std::array<SQLCHAR, 8> quote{};
@@ -110,11 +109,10 @@ const std::vector<CString>& CDatabase::RowIdentifier(const CString& qualifiedTab
     }
     std::vector<CString> columns;
     StmtHandle stmt = AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, m_dbc.get());
-    auto* ownerText = reinterpret_cast<SQLCHAR*>(const_cast<char*>(owner.GetString()));
-    auto* tableText = reinterpret_cast<SQLCHAR*>(const_cast<char*>(table.GetString()));
-    if (SQL_SUCCEEDED(SQLSpecialColumns(
-            stmt.get(), SQL_BEST_ROWID, nullptr, 0, owner.IsEmpty() ? nullptr : ownerText,
-            owner.IsEmpty() ? 0 : SQL_NTS, tableText, SQL_NTS, SQL_SCOPE_CURROW, SQL_NULLABLE))) {
+    if (SQL_SUCCEEDED(SQLSpecialColumns(stmt.get(), SQL_BEST_ROWID, nullptr, 0,
+                                        owner.IsEmpty() ? nullptr : SqlChars(owner),
+                                        owner.IsEmpty() ? 0 : SQL_NTS, SqlChars(table), SQL_NTS,
+                                        SQL_SCOPE_CURROW, SQL_NULLABLE))) {
         std::array<SQLCHAR, 256> name{};
         SQLLEN length = 0;
         while (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {

@@ -5,10 +5,6 @@
 #include "framework/CDBException.h"
 
 namespace {
-SQLCHAR* Sql(const CString& text) {
-    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.GetString()));
-}
-
 void DropLastSeparator(CString& text) {
     if (!text.IsEmpty() && text.GetAt(text.GetLength() - 1) == ',') {
         text = text.Left(text.GetLength() - 1);
@@ -46,15 +42,13 @@ void CRecordset::EnsureConnection() {
     m_pDatabase->OpenEx(connect, CDatabase::noOdbcDialog);
 }
 
-bool CRecordset::Open(unsigned nOpenType, const char* lpszSQL, unsigned dwOptions) {
+// Every open type is served as a snapshot: a forward cursor, re-run for the first row.
+bool CRecordset::Open(unsigned /*nOpenType*/, const char* lpszSQL, unsigned dwOptions) {
     if (m_bOpen) {
         ThrowUsage("The recordset is already open");
     }
     EnsureConnection();
     m_dwOptions = dwOptions;
-    if (nOpenType == AFX_DB_USE_DEFAULT_TYPE) {
-        nOpenType = m_nDefaultType;
-    }
     m_fields.assign(m_nFields, {});
     m_lengths.assign(m_nFields, 0);
     m_dirty.assign(m_nFields, 0);
@@ -84,7 +78,7 @@ bool CRecordset::Open(unsigned nOpenType, const char* lpszSQL, unsigned dwOption
     CString prepared;
     m_hstmt = m_pDatabase->TakeStatement(m_strSelect.str(), prepared);
     if (!(prepared == m_strSelect)) {
-        OdbcCheck(SQLPrepare(m_hstmt.get(), Sql(m_strSelect), SQL_NTS), SQL_HANDLE_STMT,
+        OdbcCheck(SQLPrepare(m_hstmt.get(), SqlChars(m_strSelect), SQL_NTS), SQL_HANDLE_STMT,
                   m_hstmt.get());
     }
     for (unsigned i = 0; i < m_nFields; ++i) {
@@ -108,8 +102,6 @@ bool CRecordset::Open(unsigned nOpenType, const char* lpszSQL, unsigned dwOption
     m_bOpen = true;
     m_nEditMode = noMode;
     m_bRowDeleted = false;
-    // Every open type is served as a snapshot: a forward cursor, re-run for the first row.
-    (void)nOpenType;
     if (addOnly) {
         m_bEOF = true;  // no rows are selected: the set stands where rows are added
     } else {
@@ -346,7 +338,7 @@ void CRecordset::ExecuteChange(SQLHSTMT stmt, const CString& statement,
                                const CString& preparedText) {
     const CString text = m_pDatabase->QuoteNames(statement);
     if (!(text == preparedText)) {
-        const SQLRETURN prepared = SQLPrepare(stmt, Sql(text), SQL_NTS);
+        const SQLRETURN prepared = SQLPrepare(stmt, SqlChars(text), SQL_NTS);
         if (!SQL_SUCCEEDED(prepared)) {
             ThrowDBException(prepared, stmt);
         }

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+#include "framework/CString.h"
+
 template <SQLSMALLINT HandleType>
 struct OdbcHandleDeleter {
     void operator()(SQLHANDLE handle) const noexcept { SQLFreeHandle(HandleType, handle); }
@@ -17,6 +19,11 @@ using OdbcHandle = std::unique_ptr<void, OdbcHandleDeleter<HandleType>>;
 using EnvHandle = OdbcHandle<SQL_HANDLE_ENV>;
 using DbcHandle = OdbcHandle<SQL_HANDLE_DBC>;
 using StmtHandle = OdbcHandle<SQL_HANDLE_STMT>;
+
+// A text as the ODBC API takes it (the API never writes through it).
+inline SQLCHAR* SqlChars(const CString& text) {
+    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.GetString()));
+}
 
 // Allocates a handle of the given type under its parent; raises CDBException on failure.
 template <SQLSMALLINT HandleType>

@@ -6,6 +6,16 @@
 
 #include "framework/Kernel.h"
 
+void WriteMessageLine(std::FILE* out, const CString& caption, const CString& text) {
+    std::fprintf(out, "%s: %s\n", caption.GetString(), text.GetString());
+    std::fflush(out);
+}
+
+void WriteProgressLine(std::FILE* out, const CString& caption, int position, int upper) {
+    std::fprintf(out, "%s: %d/%d\n", caption.GetString(), position, upper);
+    std::fflush(out);
+}
+
 CConsoleDesktop::CConsoleDesktop(std::FILE* out)
     : m_out(out), m_terminal(::isatty(::fileno(out)) != 0) {}
 
@@ -14,8 +24,7 @@ void CConsoleDesktop::MessageBox(const CString& caption, const CString& text) {
         std::fputc('\n', m_out);
         m_barDrawn = false;
     }
-    std::fprintf(m_out, "%s: %s\n", caption.GetString(), text.GetString());
-    std::fflush(m_out);
+    WriteMessageLine(m_out, caption, text);
 }
 
 void CConsoleDesktop::CreateProgressWindow(const CString& caption) {
@@ -32,7 +41,7 @@ void CConsoleDesktop::SetProgressPos(int position) {
     if (m_terminal) {
         DrawBar();
     } else {
-        std::fprintf(m_out, "%s: %d/%d\n", m_caption.GetString(), m_position, m_upper);
+        WriteProgressLine(m_out, m_caption, m_position, m_upper);
     }
     std::fflush(m_out);
 }

@@ -6,6 +6,11 @@
 
 #include "framework/CDesktop.h"
 
+// The line a message box leaves on a log: "<caption>: <text>".
+void WriteMessageLine(std::FILE* out, const CString& caption, const CString& text);
+// The line a progress position leaves on a log: "<caption>: <position>/<upper>".
+void WriteProgressLine(std::FILE* out, const CString& caption, int position, int upper);
+
 class CConsoleDesktop : public CDesktop {
   public:
     explicit CConsoleDesktop(std::FILE* out = stderr);

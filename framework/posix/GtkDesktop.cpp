@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "framework/Kernel.h"
+#include "framework/posix/ConsoleDesktop.h"
 #include "res/AppIcon.h"
 
 namespace {
@@ -74,7 +75,7 @@ void CGtkDesktop::MessageBox(const CString& caption, const CString& text) {
     gtk_widget_destroy(box);
     Redraw();
     // The text also goes to the log a caller may keep of standard error.
-    std::fprintf(stderr, "%s: %s\n", caption.GetString(), text.GetString());
+    WriteMessageLine(stderr, caption, text);
 }
 
 void CGtkDesktop::CreateProgressWindow(const CString& caption) {
@@ -113,8 +114,8 @@ void CGtkDesktop::SetProgressPos(int position) {
     fraction = fraction < 0 ? 0 : (fraction > 1 ? 1 : fraction);
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(m_widgets->bar), fraction);
     // The position also goes to the log a caller may keep of standard error.
-    std::fprintf(stderr, "%s: %d/%d\n", gtk_window_get_title(GTK_WINDOW(m_widgets->window)),
-                 position, m_upper);
+    WriteProgressLine(stderr, gtk_window_get_title(GTK_WINDOW(m_widgets->window)), position,
+                      m_upper);
     Redraw();
 }
 

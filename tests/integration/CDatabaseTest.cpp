@@ -9,12 +9,7 @@
 
 namespace {
 void Exec(const CDatabase& db, const std::string& sql) {
-    StmtHandle stmt = AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, db.GetConnectHandle());
-    const CString text = db.QuoteNames(sql.c_str());
-    OdbcCheck(
-        SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.GetString())),
-                      SQL_NTS),
-        SQL_HANDLE_STMT, stmt.get());
+    ExecuteOn(db, sql);
 }
 
 std::string CountIdcards(const DataSource& source) {

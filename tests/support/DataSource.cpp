@@ -46,13 +46,7 @@ class Statement {
     Statement(const DataSource& source, const std::string& sql) {
         source.Activate();
         m_db.OpenEx(kConnectString);
-        m_stmt = AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, m_db.GetConnectHandle());
-        const CString text = m_db.QuoteNames(sql.c_str());
-        const SQLRETURN rc = SQLExecDirect(
-            m_stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.GetString())), SQL_NTS);
-        if (rc != SQL_NO_DATA) {
-            OdbcCheck(rc, SQL_HANDLE_STMT, m_stmt.get());
-        }
+        m_stmt = ExecuteOn(m_db, sql);
     }
     [[nodiscard]] SQLHSTMT get() const { return m_stmt.get(); }
 
@@ -61,6 +55,15 @@ class Statement {
     StmtHandle m_stmt;  // freed before its connection closes
 };
 }  // namespace
+
+StmtHandle ExecuteOn(const CDatabase& db, const std::string& sql) {
+    StmtHandle stmt = AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, db.GetConnectHandle());
+    const SQLRETURN rc = SQLExecDirect(stmt.get(), SqlChars(db.QuoteNames(sql.c_str())), SQL_NTS);
+    if (rc != SQL_NO_DATA) {
+        OdbcCheck(rc, SQL_HANDLE_STMT, stmt.get());
+    }
+    return stmt;
+}
 
 void DataSource::Activate() const {
     // The driver manager keeps the configuration paths it first read for the

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/CDatabase.h"
+
 enum class DataSourceKind { Sqlite, Postgres };
 
 struct DataSource {
@@ -30,6 +32,9 @@ inline std::ostream& operator<<(std::ostream& out, DataSourceKind kind) {
 }
 
 inline constexpr const char* kConnectString = "DSN=Lorbanix;UID=velko;PWD=tesko";
+
+// Executes a statement (bracketed names quoted for the driver) on db; raises CDBException.
+StmtHandle ExecuteOn(const CDatabase& db, const std::string& sql);
 
 // Statements and queries over their own connection, committed at once.
 void ExecSql(const DataSource& source, const std::string& sql);

@@ -76,15 +76,15 @@ std::string ZipFolder(const std::string& sourceDir, const std::string& zipPath) 
     return {};
 }
 
-std::string PackMedium(const MediumSpec& spec) {
+std::string PackMedium(const MediumPlan& plan) {
     std::error_code error;
-    fs::create_directories(spec.mediumDir, error);
+    fs::create_directories(plan.mediumDir, error);
     if (error) {
-        return spec.mediumDir + ": " + error.message();
+        return plan.mediumDir + ": " + error.message();
     }
-    const fs::path medium(spec.mediumDir);
-    const fs::path plain = medium / ("." + spec.packageName + ".zip");
-    if (std::string failure = ZipFolder(spec.sourceDir, plain.string()); !failure.empty()) {
+    const fs::path medium(plan.mediumDir);
+    const fs::path plain = medium / ("." + plan.packageName + ".zip");
+    if (std::string failure = ZipFolder(plan.sourceDir, plain.string()); !failure.empty()) {
         return failure;
     }
     std::vector<std::uint8_t> data;
@@ -95,7 +95,7 @@ std::string PackMedium(const MediumSpec& spec) {
     fs::remove(plain, error);
     std::vector<std::uint8_t> scrambled(data.size() + 1);
     ScrambleBuffer(data.data(), data.size(), scrambled.data());
-    const fs::path package = medium / (spec.packageName + ".prs");
+    const fs::path package = medium / (plan.packageName + ".prs");
     {
         std::ofstream out(package, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(scrambled.data()),
@@ -104,15 +104,15 @@ std::string PackMedium(const MediumSpec& spec) {
             return package.string() + ": cannot write the package";
         }
     }
-    if (!spec.toolPath.empty()) {
+    if (!plan.toolPath.empty()) {
         if (std::string failure =
-                CopyInto(spec.toolPath, medium / fs::path(spec.toolPath).filename());
+                CopyInto(plan.toolPath, medium / fs::path(plan.toolPath).filename());
             !failure.empty()) {
             return failure;
         }
     }
-    if (!spec.unpackerPath.empty()) {
-        if (std::string failure = CopyInto(spec.unpackerPath, medium / "RarEradaz.dat");
+    if (!plan.unpackerPath.empty()) {
+        if (std::string failure = CopyInto(plan.unpackerPath, medium / "RarEradaz.dat");
             !failure.empty()) {
             return failure;
         }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-struct MediumSpec {
+struct MediumPlan {
     std::string sourceDir;  // spool files and data files, zipped recursively
     std::string mediumDir;  // created when missing
     std::string packageName = "update";
@@ -14,6 +14,6 @@ struct MediumSpec {
 
 // Zips sourceDir into the scrambled package <mediumDir>/<packageName>.prs.
 // Returns an empty string on success, else what went wrong.
-std::string PackMedium(const MediumSpec& spec);
+std::string PackMedium(const MediumPlan& plan);
 // Zips sourceDir into the plain archive zipPath (entries in name order).
 std::string ZipFolder(const std::string& sourceDir, const std::string& zipPath);

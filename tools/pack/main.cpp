@@ -12,19 +12,19 @@ namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    MediumSpec spec;
+    MediumPlan plan;
     const fs::path self = fs::read_symlink("/proc/self/exe").parent_path();
-    spec.toolPath = (self / "lorbanix-update").string();
-    spec.unpackerPath = (self / "pkunzip").string();
+    plan.toolPath = (self / "lorbanix-update").string();
+    plan.unpackerPath = (self / "pkunzip").string();
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const bool hasValue = i + 1 < args.size();
         if (args[i] == "--name" && hasValue) {
-            spec.packageName = args[++i];
+            plan.packageName = args[++i];
         } else if (args[i] == "--tool" && hasValue) {
-            spec.toolPath = args[++i];
+            plan.toolPath = args[++i];
         } else if (args[i] == "--unpacker" && hasValue) {
-            spec.unpackerPath = args[++i];
+            plan.unpackerPath = args[++i];
         } else {
             positional.push_back(args[i]);
         }
@@ -35,9 +35,9 @@ int main(int argc, char** argv) {
                      "[--unpacker PATH]\n");
         return 2;
     }
-    spec.sourceDir = positional[0];
-    spec.mediumDir = positional[1];
-    const std::string failure = PackMedium(spec);
+    plan.sourceDir = positional[0];
+    plan.mediumDir = positional[1];
+    const std::string failure = PackMedium(plan);
     if (!failure.empty()) {
         std::fprintf(stderr, "lorbanix-pack: %s\n", failure.c_str());
         return 1;
