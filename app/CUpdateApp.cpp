@@ -25,13 +25,14 @@ bool CUpdateApp::InitInstance() {
     dlg.ShowWindow();
     try {
         dlg.RunUpdate();
-        m_nExitCode = dlg.m_nOutcome;
-    } catch (const CExitRequest&) {
-        throw;
     } catch (...) {
-        // An error no stage handled: nothing is committed (the connection rolls
-        // back when it closes) and the run shuts down normally.
-        m_nExitCode = ReportFailure(std::current_exception());
+        // Nothing of the run is committed: its transaction was rolled back on the
+        // way here. A request to end the run passes through.
+        const RunFailure failure = ReportFailure(std::current_exception());
+        if (failure.m_bEndsRunAtOnce) {
+            AfxExit(failure.m_nExitCode);
+        }
+        m_nExitCode = failure.m_nExitCode;
     }
     dlg.CloseWindow();
     dlg.DestroyWindow();

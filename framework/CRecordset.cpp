@@ -3,6 +3,7 @@
 #include <array>
 
 #include "framework/CDBException.h"
+#include "framework/CUsageError.h"
 
 namespace {
 void DropLastSeparator(CString& text) {
@@ -12,7 +13,7 @@ void DropLastSeparator(CString& text) {
 }
 
 [[noreturn]] void ThrowUsage(const char* text) {
-    throw CDBException(SQL_ERROR, "HY010", text);
+    throw CUsageError(text);
 }
 }  // namespace
 

@@ -1,6 +1,6 @@
 // The ID card: one record, five fields cut at the first four TABs of the whole
 // text, written as the vehicle's one row of the ID-card table.
-#include "framework/CWinApp.h"
+#include "imports/SpoolError.h"
 #include "imports/SpoolText.h"
 #include "tables/CIdcardSet.h"
 #include "update/CUpdateDlg.h"
@@ -17,7 +17,7 @@ IdcardRecord CUpdateDlg::ParseIdcard(CString& text) {
     IdcardRecord record;
     CutField(text, record.m_strChasnum);
     if (record.m_strChasnum.IsEmpty()) {
-        AfxExit(kExitNoChassis);
+        throw CSpoolError(CSpoolError::noChassis, "idcard.spl names no chassis number");
     }
     CString field;
     if (CutField(text, field)) {

@@ -30,7 +30,7 @@ void CUpdateDlg::ConnectDatabase() {
         m_database.OpenEx(connect, CDatabase::useCursorLib | CDatabase::noOdbcDialog);
     } catch (...) {
         // A refused connection is a failed run, never a success.
-        AfxExit(ReportFailure(std::current_exception()));
+        AfxExit(ReportFailure(std::current_exception()).m_nExitCode);
     }
     StepProgress();
 }

@@ -7,7 +7,6 @@
 #include "framework/CLongBinary.h"
 #include "framework/CString.h"
 #include "imports/IdcardRecord.h"
-#include "update/ExitCode.h"
 
 class CUpdateDlg : public CDialog {
   public:
@@ -19,12 +18,12 @@ class CUpdateDlg : public CDialog {
 
     // Raises the position by one, shows it, and pauses.
     void StepProgress();
-    // Carries out the update on the open connection; m_nOutcome tells how it ended
-    // when it returns (it ends the process itself for exit codes 1 and 2).
+    // Carries out the update on the open connection. Returns when the update was
+    // committed or the medium holds no package; every failure is raised.
     void RunUpdate();
 
     // The imports, one per spool file. A false result stops the update.
-    // Cuts the ID card; ends the run (exit code 2) when it names no chassis number.
+    // Cuts the ID card; raises CSpoolError (noChassis) when it names no chassis number.
     IdcardRecord ParseIdcard(CString& text);
     void ImportIdcard(const IdcardRecord& record);
     bool ImportIdcompLine(CString& line, bool firstLine);
@@ -37,7 +36,6 @@ class CUpdateDlg : public CDialog {
     CProgressCtrl m_progress;
     int m_nStep = 0;
     unsigned m_nStepPauseMs = kStepPauseMs;
-    ExitCode m_nOutcome = kExitCommitted;
     CDatabase m_database;  // last: closed first, before the window goes
 
   protected:

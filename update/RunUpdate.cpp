@@ -1,16 +1,14 @@
 // The update sequence: prepare the work directory, unpack the medium's package
 // and import the spool files in one transaction, stepping the bar after each stage.
 #include <cerrno>
-#include <exception>
 #include <utility>
 
 #include "framework/CFileFind.h"
 #include "framework/CTransaction.h"
-#include "framework/CWinApp.h"
 #include "framework/Kernel.h"
 #include "imports/SpoolText.h"
 #include "update/CUpdateDlg.h"
-#include "update/RunFailure.h"
+#include "update/StageError.h"
 #include "util/DirectoryCleaner.h"
 #include "util/FileHelpers.h"
 #include "util/PackageCodec.h"
@@ -66,25 +64,13 @@ void CUpdateDlg::RunUpdate() {
 
     const IdcardRecord record = ParseIdcard(spool);
 
+    // A failure leaves here as an exception: the transaction is rolled back on
+    // the way out, before anyone is shown why.
     CTransaction transaction(m_database);
-    try {
-        if (!RunImports(record)) {
-            // An import stopped the update: nothing of it may be committed.
-            transaction.Rollback();
-            m_nOutcome = kExitAborted;
-            return;
-        }
-        transaction.Commit();
-    } catch (...) {
-        const RunFailure failure = DescribeFailure(std::current_exception());
-        AfxMessageBox(failure.m_strMessage);
-        transaction.Rollback();
-        if (failure.m_bEndsRunAtOnce) {
-            AfxExit(failure.m_nExitCode);
-        }
-        m_nOutcome = static_cast<ExitCode>(failure.m_nExitCode);
-        return;
+    if (!RunImports(record)) {
+        throw CStageError();  // the import has shown why it stopped
     }
+    transaction.Commit();
     StepProgress();
 }
 

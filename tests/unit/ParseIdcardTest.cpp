@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "framework/CWinApp.h"
+#include "imports/SpoolError.h"
 #include "update/CUpdateDlg.h"
 #include "update/ExitCode.h"
+#include "update/RunFailure.h"
 
 namespace {
 IdcardRecord Parse(const char* text) {
@@ -11,11 +12,12 @@ IdcardRecord Parse(const char* text) {
     return dlg.ParseIdcard(spool);
 }
 
+// The exit code the run ends with when the ID card is parsed, -1 when it goes on.
 int ExitCodeOf(const char* text) {
     try {
         Parse(text);
-    } catch (const CExitRequest& request) {
-        return request.m_nExitCode;
+    } catch (const CSpoolError&) {
+        return DescribeFailure(std::current_exception()).m_nExitCode;
     }
     return -1;
 }

@@ -1,0 +1,64 @@
+#include "update/RunFailure.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "framework/CDBException.h"
+#include "framework/CFileException.h"
+#include "framework/CUsageError.h"
+#include "framework/CWinApp.h"
+#include "imports/SpoolError.h"
+#include "tests/support/RecordingDesktop.h"
+#include "update/ExitCode.h"
+#include "update/StageError.h"
+
+namespace {
+template <typename Error>
+RunFailure Describe(const Error& error) {
+    return DescribeFailure(std::make_exception_ptr(error));
+}
+}  // namespace
+
+TEST(RunFailureTest, EachCauseHasItsExitCodeAndTheRightEnd) {
+    const RunFailure database = Describe(CDBException(SQL_ERROR, "40001", "could not serialize"));
+    EXPECT_EQ(database.m_nExitCode, kExitDatabaseError);
+    EXPECT_TRUE(database.m_bEndsRunAtOnce);
+    EXPECT_EQ(database.m_strMessage, "could not serialize");
+
+    const RunFailure file = Describe(CFileException(CFileException::diskFull, 0, "/w/spool.zip"));
+    EXPECT_EQ(file.m_nExitCode, kExitAborted);
+    EXPECT_FALSE(file.m_bEndsRunAtOnce);
+    EXPECT_EQ(file.m_strMessage, "Disk full: /w/spool.zip");
+
+    const RunFailure spool = Describe(CSpoolError(CSpoolError::badInput, "vs.spl line 3: x"));
+    EXPECT_EQ(spool.m_cause, FailureCause::spoolInput);
+    EXPECT_EQ(spool.m_nExitCode, kExitAborted);
+    EXPECT_EQ(spool.m_strMessage, "vs.spl line 3: x");
+
+    const RunFailure noChassis = Describe(CSpoolError(CSpoolError::noChassis, "no chassis"));
+    EXPECT_EQ(noChassis.m_nExitCode, kExitNoChassis);
+    EXPECT_TRUE(noChassis.m_bEndsRunAtOnce);
+    EXPECT_TRUE(noChassis.m_strMessage.IsEmpty());
+
+    EXPECT_EQ(Describe(CStageError("unpacker failed")).m_nExitCode, kExitAborted);
+    EXPECT_EQ(Describe(CUsageError("Update without AddNew")).m_strMessage,
+              "Internal error: Update without AddNew");
+    EXPECT_EQ(Describe(std::bad_alloc()).m_cause, FailureCause::memory);
+    EXPECT_EQ(Describe(std::runtime_error("odd")).m_nExitCode, kExitAborted);
+    EXPECT_EQ(DescribeFailure(std::make_exception_ptr(42)).m_cause, FailureCause::unknown);
+}
+
+TEST(RunFailureTest, ARequestToEndTheRunIsNeverTakenForAFailure) {
+    EXPECT_THROW(Describe(CExitRequest(2)), CExitRequest);
+    EXPECT_THROW(ReportFailure(std::make_exception_ptr(CExitRequest(0))), CExitRequest);
+}
+
+TEST(RunFailureTest, OnlyFailuresWithATextShowABox) {
+    RecordingDesktop& desktop = InstallRecordingDesktop();
+    ReportFailure(std::make_exception_ptr(CStageError()));  // already shown by the stage
+    ReportFailure(std::make_exception_ptr(CSpoolError(CSpoolError::noChassis, "x")));
+    EXPECT_TRUE(desktop.messages.empty());
+    ReportFailure(std::make_exception_ptr(CStageError("The unpacker ended with exit code 1")));
+    EXPECT_EQ(desktop.messages, (std::vector<std::string>{"The unpacker ended with exit code 1"}));
+}
