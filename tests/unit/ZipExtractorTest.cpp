@@ -18,6 +18,7 @@ struct Entry {
     std::string name;
     std::string bytes;
     bool symlink = false;
+    bool stored = false;
 };
 
 void MakeZip(const fs::path& path, const std::vector<Entry>& entries) {
@@ -34,6 +35,9 @@ void MakeZip(const fs::path& path, const std::vector<Entry>& entries) {
             zip_source_buffer(archive, entry.bytes.data(), entry.bytes.size(), 0);
         const zip_int64_t index = zip_file_add(archive, entry.name.c_str(), source, 0);
         ASSERT_GE(index, 0) << zip_strerror(archive);
+        if (entry.stored) {
+            zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+        }
         if (entry.symlink) {
             zip_file_set_external_attributes(archive, static_cast<zip_uint64_t>(index), 0,
                                              ZIP_OPSYS_UNIX,
@@ -64,10 +68,10 @@ TEST(ZipExtractorTest, ExtractsEveryEntryWithItsFoldersByteExact) {
 
 TEST(ZipExtractorTest, RefusesEntriesThatWouldLeaveTheFolderAndWritesNothing) {
     const std::vector<std::pair<std::string, Entry>> unsafe = {
-        {"..", {"../escaped.txt", "x"}},
-        {"..", {"data/../../escaped.txt", "x"}},
-        {"absolute", {"/tmp/escaped.txt", "x"}},
-        {"symbolic link", {"link", "/etc/passwd", true}},
+        {"..", {"../escaped.txt", "x"}},         {"..", {"data/../../escaped.txt", "x"}},
+        {"absolute", {"/tmp/escaped.txt", "x"}}, {"symbolic link", {"link", "/etc/passwd", true}},
+        {"absolute", {"C:evil.spl", "x"}},       {"':'", {"idcard.spl:stream", "x"}},
+        {"duplicate", {"GOOD.spl", "x"}},        {"duplicate", {"./good.spl", "x"}},
     };
     for (const auto& [reason, bad] : unsafe) {
         TempDir dir;
@@ -94,4 +98,20 @@ TEST(ZipExtractorTest, DamagedOrMissingArchivesAreReported) {
         fs::create_directories(dir / "out");
         EXPECT_NE(ExtractArchive((dir / name).string(), (dir / "out").string()), "") << name;
     }
+}
+
+TEST(ZipExtractorTest, DataThatDoesNotMatchItsChecksumIsAnError) {
+    TempDir dir;
+    const std::string plain = "C1\t1\tdata/vs1.bin\n";
+    MakeZip(dir / "good.zip", {{"vs.spl", plain, false, true}});
+    std::string bytes = ReadFile(dir / "good.zip");
+    const std::size_t at = bytes.find(plain);
+    ASSERT_NE(at, std::string::npos);
+    bytes[at] = 'X';  // a garbled component name, same length
+    WriteFile(dir / "garbled.zip", bytes);
+    fs::create_directory(dir / "out");
+    const std::string failure =
+        ExtractArchive((dir / "garbled.zip").string(), (dir / "out").string());
+    EXPECT_NE(failure.find("CRC error"), std::string::npos) << failure;
+    EXPECT_NE(failure.find("vs.spl"), std::string::npos) << failure;
 }

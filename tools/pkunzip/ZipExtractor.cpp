@@ -1,31 +1,20 @@
 #include "tools/pkunzip/ZipExtractor.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <zip.h>
-
-#include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
-#include <sstream>
+#include <set>
 #include <vector>
 
+#include "tools/pkunzip/ZipReader.h"
+
+namespace fs = std::filesystem;
+
 namespace {
-struct ArchiveCloser {
-    void operator()(zip_t* archive) const noexcept { zip_discard(archive); }
-};
-struct EntryCloser {
-    void operator()(zip_file_t* entry) const noexcept { zip_fclose(entry); }
-};
-struct FdCloser {
-    int fd;
-    ~FdCloser() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
+struct FileCloser {
+    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
 };
 
 std::vector<std::string> Components(const std::string& name) {
@@ -43,124 +32,137 @@ std::vector<std::string> Components(const std::string& name) {
     return parts;
 }
 
-std::string Refusal(zip_t* archive, zip_uint64_t index, const std::string& name) {
-    if (name.empty()) {
+// The entry's place below the target folder, one name per folder level:
+// separators of either kind, no empty or "." components.
+std::vector<std::string> PlaceOf(const std::string& name) {
+    std::vector<std::string> place;
+    for (std::string& part : Components(name)) {
+        if (!part.empty() && part != ".") {
+            place.push_back(std::move(part));
+        }
+    }
+    return place;
+}
+
+// Names that differ only in letter case or separators land on one file on
+// some file systems: each may appear once.
+std::string FoldedPlace(const std::vector<std::string>& place) {
+    std::string folded;
+    for (const std::string& part : place) {
+        folded += '/';
+        for (const char ch : part) {
+            folded += (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch;
+        }
+    }
+    return folded;
+}
+
+std::string Refusal(const ZipEntry& entry) {
+    const std::string& name = entry.name;
+    if (name.empty() || PlaceOf(name).empty()) {
         return "entry without a name";
     }
     if (name[0] == '/' || name[0] == '\\' || (name.size() > 1 && name[1] == ':')) {
         return "absolute path in entry " + name;
+    }
+    if (name.find(':') != std::string::npos) {
+        return "':' in entry " + name;
     }
     for (const std::string& part : Components(name)) {
         if (part == "..") {
             return "'..' in entry " + name;
         }
     }
-    zip_uint8_t system = 0;
-    zip_uint32_t attributes = 0;
-    if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) == 0 &&
-        system == ZIP_OPSYS_UNIX && S_ISLNK(static_cast<mode_t>(attributes >> 16))) {
+    if (entry.isSymlink) {
         return "symbolic link in entry " + name;
     }
+    if ((entry.flags & 1U) != 0) {
+        return "encrypted entry " + name;
+    }
     return {};
 }
 
-std::string MakeDirectories(const std::string& targetDir, const std::vector<std::string>& parts,
-                            std::size_t count) {
-    std::string path = targetDir;
+// The folders leading to an entry: each made when missing, never followed
+// through a link.
+std::string MakeFolders(fs::path& path, const std::vector<std::string>& place, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
-        if (parts[i].empty() || parts[i] == ".") {
+        path /= place[i];
+        std::error_code error;
+        const fs::file_status status = fs::symlink_status(path, error);
+        if (fs::is_directory(status)) {
             continue;
         }
-        path += "/" + parts[i];
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) == 0) {
-            if (!S_ISDIR(info.st_mode)) {
-                return path + " is in the way of a folder";
-            }
-        } else if (::mkdir(path.c_str(), 0777) != 0) {
-            return path + ": " + std::strerror(errno);
+        if (fs::exists(status)) {
+            return path.string() + " is in the way of a folder";
+        }
+        if (!fs::create_directory(path, error) || error) {
+            return path.string() + ": " + (error ? error.message() : "cannot create the folder");
         }
     }
     return {};
 }
 
-std::string ExtractEntry(zip_t* archive, zip_uint64_t index, const std::string& name,
-                         const std::string& targetDir) {
-    const std::vector<std::string> parts = Components(name);
-    const bool folder = name.back() == '/' || name.back() == '\\';
-    if (std::string error = MakeDirectories(targetDir, parts, parts.size() - 1); !error.empty()) {
+std::string WriteError(const fs::path& path, int error) {
+    return path.string() + ": " + (error != 0 ? std::strerror(error) : "write failed");
+}
+
+std::string ExtractEntry(ZipReader& reader, const ZipEntry& entry, const fs::path& targetDir) {
+    const std::vector<std::string> place = PlaceOf(entry.name);
+    fs::path path = targetDir;
+    const std::size_t folders = entry.isDirectory ? place.size() : place.size() - 1;
+    if (std::string error = MakeFolders(path, place, folders); !error.empty()) {
         return error;
     }
-    if (folder) {
+    if (entry.isDirectory) {
         return {};
     }
-    std::string path = targetDir;
-    for (const std::string& part : parts) {
-        if (!part.empty() && part != ".") {
-            path += "/" + part;
-        }
+    path /= place.back();
+    std::error_code statusError;
+    if (fs::exists(fs::symlink_status(path, statusError))) {
+        return path.string() + " is in the way of a file";
     }
-    const std::unique_ptr<zip_file_t, EntryCloser> entry(zip_fopen_index(archive, index, 0));
-    if (!entry) {
-        return name + ": " + zip_strerror(archive);
+    errno = 0;
+    std::unique_ptr<std::FILE, FileCloser> out(std::fopen(path.string().c_str(), "wb"));
+    if (!out) {
+        return WriteError(path, errno);
     }
-    const FdCloser out{
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666)};
-    if (out.fd < 0) {
-        return path + ": " + std::strerror(errno);
-    }
-    std::array<char, 1 << 16> buffer{};
-    for (;;) {
-        const zip_int64_t got = zip_fread(entry.get(), buffer.data(), buffer.size());
-        if (got < 0) {
-            return name + ": " + zip_file_strerror(entry.get());
-        }
-        if (got == 0) {
-            break;
-        }
-        std::size_t done = 0;
-        while (done < static_cast<std::size_t>(got)) {
-            const ssize_t put =
-                ::write(out.fd, buffer.data() + done, static_cast<std::size_t>(got) - done);
-            if (put < 0) {
-                return path + ": " + std::strerror(errno);
+    const std::string failure =
+        reader.Read(entry, [&](const char* bytes, std::size_t count) -> std::string {
+            errno = 0;
+            if (std::fwrite(bytes, 1, count, out.get()) != count) {
+                return WriteError(path, errno);
             }
-            done += static_cast<std::size_t>(put);
-        }
+            return {};
+        });
+    if (!failure.empty()) {
+        return failure;
+    }
+    // A full disk may show only when the last bytes leave the buffer.
+    errno = 0;
+    if (std::fclose(out.release()) != 0) {
+        return WriteError(path, errno);
     }
     return {};
 }
 }  // namespace
 
 std::string ExtractArchive(const std::string& archivePath, const std::string& targetDir) {
-    int error = 0;
-    const std::unique_ptr<zip_t, ArchiveCloser> archive(
-        zip_open(archivePath.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error));
-    if (!archive) {
-        zip_error_t details;
-        zip_error_init_with_code(&details, error);
-        std::string text = archivePath + ": " + zip_error_strerror(&details);
-        zip_error_fini(&details);
-        return text;
+    ZipReader reader;
+    if (std::string failure = reader.Open(archivePath); !failure.empty()) {
+        return failure;
     }
-    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
-    std::vector<std::string> names;
-    for (zip_int64_t i = 0; i < count; ++i) {
-        const char* name = zip_get_name(archive.get(), static_cast<zip_uint64_t>(i), 0);
-        if (name == nullptr) {
-            return archivePath + ": " + zip_strerror(archive.get());
-        }
-        names.emplace_back(name);
-        if (std::string refusal =
-                Refusal(archive.get(), static_cast<zip_uint64_t>(i), names.back());
-            !refusal.empty()) {
+    // Every entry is checked before anything is written.
+    std::set<std::string> places;
+    for (const ZipEntry& entry : reader.Entries()) {
+        if (std::string refusal = Refusal(entry); !refusal.empty()) {
             return archivePath + ": refused: " + refusal;
         }
+        if (!places.insert(FoldedPlace(PlaceOf(entry.name))).second) {
+            return archivePath + ": refused: duplicate entry " + entry.name;
+        }
     }
-    for (zip_int64_t i = 0; i < count; ++i) {
-        if (std::string failure = ExtractEntry(archive.get(), static_cast<zip_uint64_t>(i),
-                                               names[static_cast<std::size_t>(i)], targetDir);
-            !failure.empty()) {
+    for (const ZipEntry& entry : reader.Entries()) {
+        if (std::string failure = ExtractEntry(reader, entry, targetDir); !failure.empty()) {
             return failure;
         }
     }

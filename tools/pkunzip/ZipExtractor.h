@@ -1,5 +1,7 @@
 // Extracts a zip archive into a folder, refusing any entry that could land
-// outside it (absolute paths, ".." components, symbolic links).
+// outside it or on another entry (absolute paths, drive letters, ".."
+// components, ':' in a name, symbolic links, duplicate names) and any data
+// whose CRC-32 or size is wrong.
 #pragma once
 
 #include <string>
