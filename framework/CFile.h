@@ -22,6 +22,7 @@ class CFile {
         shareExclusive = 0x0010,
         modeCreate = 0x1000,
     };
+    enum SeekPosition { begin = 0, current = 1, end = 2 };
     enum Attribute : std::uint8_t {
         readOnly = 0x01,
         hidden = 0x02,
@@ -41,6 +42,10 @@ class CFile {
     // Reads up to count bytes (fewer only at the end of the file); returns the count read.
     std::size_t Read(void* buffer, std::size_t count);
     void Write(const void* buffer, std::size_t count);
+    // Moves the position; returns the new one, counted from the start.
+    std::uint64_t Seek(std::int64_t offset, SeekPosition from);
+    // The open file's length now (the position stays where it was).
+    std::uint64_t GetLength();
     void Close();
     [[nodiscard]] bool IsOpen() const { return m_fd >= 0; }
 

@@ -80,14 +80,16 @@ int CopyFileContents(const CString& source, const CString& target) {
         AfxMessageBox(kNoFileCopyMessage);
         return 1;
     }
-    std::vector<char> buffer(static_cast<std::uint32_t>(status.m_size));
     // Failed opens are passed on to the caller.
     CFile in(source, CFile::modeRead | CFile::shareExclusive);
     CFile out(target, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive);
     int result = 1;
     try {
-        const std::size_t got = in.Read(buffer.data(), buffer.size());
-        out.Write(buffer.data(), got);
+        std::vector<char> chunk(kStreamChunk);
+        for (std::size_t got = in.Read(chunk.data(), chunk.size()); got > 0;
+             got = in.Read(chunk.data(), chunk.size())) {
+            out.Write(chunk.data(), got);
+        }
         CopyPermissionBits(source, target);
         in.Close();
         out.Close();

@@ -2,6 +2,8 @@
 // itself; the failures it passes on arrive as CFileException.
 #pragma once
 
+#include <cstddef>
+
 #include "framework/CFile.h"
 #include "framework/CFileException.h"
 #include "framework/CLongBinary.h"
@@ -10,6 +12,8 @@
 
 inline constexpr const char* kNoFileMessage = "No File!";
 inline constexpr const char* kNoFileCopyMessage = "Keine Datei!";
+// Files that are passed through, not kept, go in pieces of this size.
+inline constexpr std::size_t kStreamChunk = std::size_t{1} << 20;
 
 // A plain directory or a volume label: a name that holds no file.
 [[nodiscard]] bool IsNoFile(const CFileStatus& status);

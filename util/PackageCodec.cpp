@@ -1,5 +1,6 @@
 #include "util/PackageCodec.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <vector>
@@ -32,24 +33,40 @@ int UnscrambleFile(const CString& source, const CString& target) {
     if (!OpenFileToRead(source, in, status)) {
         return 0;
     }
-    std::vector<std::uint8_t> package(static_cast<std::uint32_t>(status.m_size));
-    // A file that shrank since the look-up: only the bytes read count.
-    const std::size_t got = in.Read(package.data(), package.size());
-    in.Close();
-    if (got == 0) {
+    // Streamed through one buffer: memory stays the same whatever the package's size.
+    const std::uint64_t length = in.GetLength();
+    if (length == 0) {
         // Not even a key byte: no package.
         ShowFileError(CFileException(CFileException::invalidFile, 0, source));
         return 0;
     }
-    std::vector<std::uint8_t> plain(got - 1);
-    UnscrambleBuffer(package.data(), plain.size(), plain.data());
+    std::uint8_t key = 0;
+    in.Seek(static_cast<std::int64_t>(length - 1), CFile::begin);
+    in.Read(&key, 1);
+    in.Seek(0, CFile::begin);
+    std::vector<std::uint8_t> chunk(kStreamChunk);
     try {
         CFile out(target, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive);
-        out.Write(plain.data(), plain.size());
+        for (std::uint64_t left = length - 1; left > 0;) {
+            const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
+            const std::size_t got = in.Read(chunk.data(), want);
+            if (got == 0) {
+                break;  // the file shrank while it was read: only the bytes read count
+            }
+            for (std::size_t i = 0; i < got; ++i) {
+                chunk[i] ^= key;
+            }
+            out.Write(chunk.data(), got);
+            left -= got;
+        }
         out.Close();
     } catch (const CFileException& error) {
+        if (error.m_strFileName == source) {
+            throw;  // a failed read of the package reaches the caller
+        }
         ShowFileError(error);
         return 0;
     }
+    in.Close();
     return 1;
 }

@@ -102,6 +102,23 @@ void CFile::Write(const void* buffer, std::size_t count) {
     }
 }
 
+std::uint64_t CFile::Seek(std::int64_t offset, SeekPosition from) {
+    const int whence = from == begin ? SEEK_SET : (from == current ? SEEK_CUR : SEEK_END);
+    const off_t position = ::lseek(m_fd, static_cast<off_t>(offset), whence);
+    if (position < 0) {
+        CFileException::ThrowOsError(errno, m_strFileName);
+    }
+    return static_cast<std::uint64_t>(position);
+}
+
+std::uint64_t CFile::GetLength() {
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0) {
+        CFileException::ThrowOsError(errno, m_strFileName);
+    }
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
 void CFile::Close() {
     if (m_fd < 0) {
         return;

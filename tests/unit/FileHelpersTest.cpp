@@ -9,6 +9,7 @@
 
 #include "tests/support/RecordingDesktop.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestData.h"
 
 namespace {
 class FileHelpersTest : public ::testing::Test {
@@ -108,6 +109,11 @@ TEST_F(FileHelpersTest, CopyFileContentsReplacesTheTargetAndKeepsItRunnable) {
     struct stat info {};
     ASSERT_EQ(::stat((dir / "pkunzip.exe").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0755U);
+
+    const std::string large = Pattern(kStreamChunk * 2 + 3);  // several pieces
+    WriteFile(dir / "large", large);
+    EXPECT_EQ(CopyFileContents(Path("large"), Path("large.copy")), 1);
+    EXPECT_EQ(ReadFile(dir / "large.copy"), large);
 
     WriteFile(dir / "empty", "");
     EXPECT_EQ(CopyFileContents(Path("empty"), Path("empty.copy")), 1);

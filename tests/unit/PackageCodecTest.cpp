@@ -10,6 +10,8 @@
 #include "framework/CFile.h"
 #include "tests/support/RecordingDesktop.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestData.h"
+#include "util/FileHelpers.h"
 
 namespace {
 std::string Scramble(const std::string& plain) {
@@ -54,6 +56,16 @@ TEST_F(PackageCodecTest, UnscrambleFileWritesThePlainArchiveAndReplacesAnOldTarg
     EXPECT_EQ(UnscrambleFile((dir / "update.prs").c_str(), (dir / "spool.zip").c_str()), 1);
     EXPECT_EQ(ReadFile(dir / "spool.zip"), plain);
     EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(PackageCodecTest, APackageLargerThanOnePieceComesBackWhole) {
+    // Pieces of the stream must meet exactly: odd sizes around the piece size.
+    for (const std::size_t size : {kStreamChunk - 1, kStreamChunk, 2 * kStreamChunk + 7}) {
+        const std::string plain = Pattern(size, static_cast<unsigned>(size));
+        WriteFile(dir / "big.prs", Scramble(plain));
+        EXPECT_EQ(UnscrambleFile((dir / "big.prs").c_str(), (dir / "big.zip").c_str()), 1);
+        EXPECT_EQ(ReadFile(dir / "big.zip"), plain) << size;
+    }
 }
 
 TEST_F(PackageCodecTest, KeyAloneGivesAnEmptyTargetAndKeyZeroPassesThePayload) {
