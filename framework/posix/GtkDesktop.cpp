@@ -1,16 +1,26 @@
 #include "framework/posix/GtkDesktop.h"
 
-#include <gtk/gtk.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
 #include "framework/Kernel.h"
 #include "framework/posix/ConsoleDesktop.h"
+#include "framework/posix/GtkLibrary.h"
 #include "res/AppIcon.h"
 
 namespace {
+// The loaded library; Open makes sure it is there before any window exists.
+const GtkLibrary& Gtk() {
+    return *LoadGtkLibrary();
+}
+
+// The widget as the class it is (the library's checked casts would call into it).
+template <typename Widget>
+Widget* As(GtkWidget* widget) {
+    return reinterpret_cast<Widget*>(widget);
+}
+
 // The dialog template is 179 x 29 dialog units, the bar 165 x 14 units at 7, 7.
 // A dialog unit is a quarter of the font's average character width and an eighth
 // of its height; with the desktop's usual font (about 7 x 16 pixels) that is a
@@ -24,7 +34,7 @@ gboolean IgnoreCloseRequest(GtkWidget* /*window*/, GdkEvent* /*event*/, gpointer
 }
 
 GdkPixbuf* Icon(const char* const* xpm) {
-    return gdk_pixbuf_new_from_xpm_data(const_cast<const char**>(xpm));
+    return Gtk().gdk_pixbuf_new_from_xpm_data(const_cast<const char**>(xpm));
 }
 }  // namespace
 
@@ -40,39 +50,39 @@ std::unique_ptr<CGtkDesktop> CGtkDesktop::Open() {
     if ((x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0')) {
         return nullptr;
     }
-    if (gtk_init_check(nullptr, nullptr) == FALSE) {
+    if (LoadGtkLibrary() == nullptr || Gtk().gtk_init_check(nullptr, nullptr) == FALSE) {
         return nullptr;
     }
     return std::unique_ptr<CGtkDesktop>(new CGtkDesktop());
 }
 
 CGtkDesktop::CGtkDesktop() : m_widgets(std::make_unique<Widgets>()) {
-    m_widgets->icons = g_list_append(m_widgets->icons, Icon(kAppIcon32));
-    m_widgets->icons = g_list_append(m_widgets->icons, Icon(kAppIcon16));
-    gtk_window_set_default_icon_list(m_widgets->icons);
+    m_widgets->icons = Gtk().g_list_append(m_widgets->icons, Icon(kAppIcon32));
+    m_widgets->icons = Gtk().g_list_append(m_widgets->icons, Icon(kAppIcon16));
+    Gtk().gtk_window_set_default_icon_list(m_widgets->icons);
 }
 
 CGtkDesktop::~CGtkDesktop() {
     DestroyProgressWindow();
-    g_list_free_full(m_widgets->icons, g_object_unref);
+    Gtk().g_list_free_full(m_widgets->icons, Gtk().g_object_unref);
 }
 
 void CGtkDesktop::Redraw() {
-    while (gtk_events_pending() != FALSE) {
-        gtk_main_iteration_do(FALSE);
+    while (Gtk().gtk_events_pending() != FALSE) {
+        Gtk().gtk_main_iteration_do(FALSE);
     }
 }
 
 void CGtkDesktop::MessageBox(const CString& caption, const CString& text) {
-    GtkWidget* box = gtk_message_dialog_new(
-        m_widgets->window != nullptr ? GTK_WINDOW(m_widgets->window) : nullptr, GTK_DIALOG_MODAL,
+    GtkWidget* box = Gtk().gtk_message_dialog_new(
+        m_widgets->window != nullptr ? As<GtkWindow>(m_widgets->window) : nullptr, GTK_DIALOG_MODAL,
         GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s", text.GetString());
-    gtk_window_set_title(GTK_WINDOW(box), caption.GetString());
-    gtk_window_set_position(GTK_WINDOW(box), GTK_WIN_POS_CENTER);
-    gtk_dialog_set_default_response(GTK_DIALOG(box), GTK_RESPONSE_OK);
+    Gtk().gtk_window_set_title(As<GtkWindow>(box), caption.GetString());
+    Gtk().gtk_window_set_position(As<GtkWindow>(box), GTK_WIN_POS_CENTER);
+    Gtk().gtk_dialog_set_default_response(As<GtkDialog>(box), GTK_RESPONSE_OK);
     // Waits for OK; closing the box counts as OK.
-    gtk_dialog_run(GTK_DIALOG(box));
-    gtk_widget_destroy(box);
+    Gtk().gtk_dialog_run(As<GtkDialog>(box));
+    Gtk().gtk_widget_destroy(box);
     Redraw();
     // The text also goes to the log a caller may keep of standard error.
     WriteMessageLine(stderr, caption, text);
@@ -80,22 +90,24 @@ void CGtkDesktop::MessageBox(const CString& caption, const CString& text) {
 
 void CGtkDesktop::CreateProgressWindow(const CString& caption) {
     DestroyProgressWindow();
-    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_title(GTK_WINDOW(window), caption.GetString());
-    gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
-    gtk_window_set_default_size(GTK_WINDOW(window), kClientWidth, kClientHeight);
-    gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
-    gtk_window_set_icon_list(GTK_WINDOW(window), m_widgets->icons);
-    g_signal_connect(window, "delete-event", G_CALLBACK(IgnoreCloseRequest), nullptr);
+    GtkWidget* window = Gtk().gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    Gtk().gtk_window_set_title(As<GtkWindow>(window), caption.GetString());
+    Gtk().gtk_window_set_resizable(As<GtkWindow>(window), FALSE);
+    Gtk().gtk_window_set_default_size(As<GtkWindow>(window), kClientWidth, kClientHeight);
+    Gtk().gtk_window_set_position(As<GtkWindow>(window), GTK_WIN_POS_CENTER);
+    Gtk().gtk_window_set_icon_list(As<GtkWindow>(window), m_widgets->icons);
+    Gtk().g_signal_connect_data(window, "delete-event",
+                                reinterpret_cast<GCallback>(IgnoreCloseRequest), nullptr, nullptr,
+                                static_cast<GConnectFlags>(0));
 
-    GtkWidget* bar = gtk_progress_bar_new();
-    gtk_widget_set_margin_start(bar, kMargin);
-    gtk_widget_set_margin_end(bar, kMargin);
-    gtk_widget_set_margin_top(bar, kMargin);
-    gtk_widget_set_margin_bottom(bar, kMargin);
-    gtk_widget_set_valign(bar, GTK_ALIGN_CENTER);
-    gtk_container_add(GTK_CONTAINER(window), bar);
-    gtk_widget_show(bar);
+    GtkWidget* bar = Gtk().gtk_progress_bar_new();
+    Gtk().gtk_widget_set_margin_start(bar, kMargin);
+    Gtk().gtk_widget_set_margin_end(bar, kMargin);
+    Gtk().gtk_widget_set_margin_top(bar, kMargin);
+    Gtk().gtk_widget_set_margin_bottom(bar, kMargin);
+    Gtk().gtk_widget_set_valign(bar, GTK_ALIGN_CENTER);
+    Gtk().gtk_container_add(As<GtkContainer>(window), bar);
+    Gtk().gtk_widget_show(bar);
     m_widgets->window = window;
     m_widgets->bar = bar;
 }
@@ -112,30 +124,30 @@ void CGtkDesktop::SetProgressPos(int position) {
     const int span = m_upper > m_lower ? m_upper - m_lower : 1;
     double fraction = static_cast<double>(position - m_lower) / span;
     fraction = fraction < 0 ? 0 : (fraction > 1 ? 1 : fraction);
-    gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(m_widgets->bar), fraction);
+    Gtk().gtk_progress_bar_set_fraction(As<GtkProgressBar>(m_widgets->bar), fraction);
     // The position also goes to the log a caller may keep of standard error.
-    WriteProgressLine(stderr, gtk_window_get_title(GTK_WINDOW(m_widgets->window)), position,
-                      m_upper);
+    WriteProgressLine(stderr, Gtk().gtk_window_get_title(As<GtkWindow>(m_widgets->window)),
+                      position, m_upper);
     Redraw();
 }
 
 void CGtkDesktop::ShowProgressWindow() {
     if (m_widgets->window != nullptr) {
-        gtk_widget_show(m_widgets->window);
+        Gtk().gtk_widget_show(m_widgets->window);
         Redraw();
     }
 }
 
 void CGtkDesktop::MinimizeProgressWindow() {
     if (m_widgets->window != nullptr) {
-        gtk_window_iconify(GTK_WINDOW(m_widgets->window));
+        Gtk().gtk_window_iconify(As<GtkWindow>(m_widgets->window));
         Redraw();
     }
 }
 
 void CGtkDesktop::DestroyProgressWindow() {
     if (m_widgets->window != nullptr) {
-        gtk_widget_destroy(m_widgets->window);
+        Gtk().gtk_widget_destroy(m_widgets->window);
         m_widgets->window = nullptr;
         m_widgets->bar = nullptr;
         Redraw();
