@@ -43,6 +43,9 @@ class CUpdateDlg : public CDialog {
 
   private:
     void ConnectDatabase();
+    // Creates the work directory when missing; refuses a name that is not a real
+    // directory (a link, a file).
+    void PrepareWorkDirectory();
     // The import section inside the transaction; false when an import stopped it.
     bool RunImports(const IdcardRecord& record);
     [[nodiscard]] CString WorkPath(const char* name) const;

@@ -31,10 +31,26 @@ CString CUpdateDlg::WorkPath(const char* name) const {
     return PathJoin(m_strWorkDir, name);
 }
 
-void CUpdateDlg::RunUpdate() {
-    if (!Exists(m_strWorkDir)) {
-        CreateDirectory(m_strWorkDir);
+void CUpdateDlg::PrepareWorkDirectory() {
+    switch (GetPathKind(m_strWorkDir)) {
+        case PathKind::none:
+            if (!CreateDirectory(m_strWorkDir)) {
+                throw CStageError("The work directory cannot be created (" +
+                                  SystemErrorText(LastOsError()) + "): " + m_strWorkDir);
+            }
+            return;
+        case PathKind::directory:
+            return;
+        case PathKind::link:
+            // Clearing it would delete whatever the link points to.
+            throw CStageError("The work directory is a link, not a directory: " + m_strWorkDir);
+        default:
+            throw CStageError("The work directory is not a directory: " + m_strWorkDir);
     }
+}
+
+void CUpdateDlg::RunUpdate() {
+    PrepareWorkDirectory();
     StepProgress();
 
     // Files of an earlier run never reach this one.
