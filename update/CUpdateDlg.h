@@ -46,6 +46,11 @@ class CUpdateDlg : public CDialog {
     // Creates the work directory when missing; refuses a name that is not a real
     // directory (a link, a file).
     void PrepareWorkDirectory();
+    // The medium's unpacker into the work directory; raises when it is not there.
+    void CopyUnpacker();
+    // Unpacks the archive into the work directory; raises when the unpacker
+    // cannot be started or reports failure.
+    void RunUnpacker();
     // The import section inside the transaction; false when an import stopped it.
     bool RunImports(const IdcardRecord& record);
     [[nodiscard]] CString WorkPath(const char* name) const;

@@ -20,10 +20,25 @@ constexpr const char* kUnpacker = "pkunzip.exe";
 constexpr const char* kPackagePattern = "*.prs";
 constexpr const char* kArchive = "spool.zip";
 constexpr const char* kInterpreter = "COMMAND.COM /C ";
+// How much of the unpacker's error output a message shows.
+constexpr int kShownErrorOutput = 400;
 
 bool Exists(const CString& path) {
     CFileStatus status;
     return CFile::GetStatus(path, status);
+}
+
+// Between double quotes, so that a blank in the path does not cut the line.
+CString Quoted(const CString& path) {
+    return "\"" + path + "\"";
+}
+
+CString Shortened(CString text) {
+    text.TrimRight();
+    if (text.GetLength() > kShownErrorOutput) {
+        text = text.Left(kShownErrorOutput) + "...";
+    }
+    return text;
 }
 }  // namespace
 
@@ -57,7 +72,7 @@ void CUpdateDlg::RunUpdate() {
     DeleteDirectoryEntries(m_strWorkDir);
     StepProgress();
 
-    CopyFileContents(PathJoin(m_strExeDir, kUnpackerSource), WorkPath(kUnpacker));
+    CopyUnpacker();
     StepProgress();
 
     CFileFind finder;
@@ -68,13 +83,15 @@ void CUpdateDlg::RunUpdate() {
     const CString package = finder.GetFilePath();
     finder.Close();
 
-    UnscrambleFile(package, WorkPath(kArchive));
+    if (UnscrambleFile(package, WorkPath(kArchive)) == 0) {
+        throw CStageError();  // UnscrambleFile has shown why
+    }
     StepProgress();
 
-    CString spool = kInterpreter + WorkPath(kUnpacker) + " " + WorkPath(kArchive);
-    RunAndWait(spool, m_strWorkDir);
+    RunUnpacker();
     StepProgress();
 
+    CString spool;
     ReadTextFile(WorkPath("idcard.spl"), spool);
     StepProgress();
 
@@ -88,6 +105,40 @@ void CUpdateDlg::RunUpdate() {
     }
     transaction.Commit();
     StepProgress();
+}
+
+void CUpdateDlg::CopyUnpacker() {
+    const CString source = PathJoin(m_strExeDir, kUnpackerSource);
+    if (CopyFileContents(source, WorkPath(kUnpacker)) == 0) {
+        throw CStageError();  // CopyFileContents has shown why
+    }
+    if (!Exists(WorkPath(kUnpacker))) {
+        // A source that is no file has been shown already; a missing one not.
+        throw Exists(source) ? CStageError()
+                             : CStageError("The unpacker is missing from the medium: " + source);
+    }
+}
+
+void CUpdateDlg::RunUnpacker() {
+    const CString commandLine =
+        kInterpreter + Quoted(WorkPath(kUnpacker)) + " " + Quoted(WorkPath(kArchive));
+    ProcessOutcome outcome;
+    if (RunAndWait(commandLine, m_strWorkDir, outcome) == 0) {
+        throw CStageError("The unpacker could not be started (" +
+                          SystemErrorText(outcome.startError) + "): " + WorkPath(kUnpacker));
+    }
+    if (outcome.exitCode == 0) {
+        return;
+    }
+    CString text;
+    if (outcome.exitCode < 0) {
+        text = "The unpacker did not end by itself: " + WorkPath(kArchive);
+    } else {
+        text.Format("The unpacker ended with exit code %d on %s", outcome.exitCode,
+                    WorkPath(kArchive).GetString());
+    }
+    const CString said = Shortened(outcome.errorOutput);
+    throw CStageError(said.IsEmpty() ? text : text + ":\n" + said);
 }
 
 bool CUpdateDlg::RunImports(const IdcardRecord& record) {

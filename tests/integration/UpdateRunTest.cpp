@@ -54,25 +54,6 @@ TEST_P(UpdateRunTest, OnlyTheFirstOfTwoPackagesIsUnpacked) {
     EXPECT_EQ(Sorted("SELECT [te_chasnum] FROM [tbadmin].[tb_idcard]"), (Rows{{"AAA"}}));
 }
 
-TEST_P(UpdateRunTest, PackagesThatGiveNoIdCardEndWithCode2AndKeepTheWorkDirectory) {
-    StandardSpool();
-    Pack();
-    const std::string good = ReadFile(dir / "medium" / "update.prs");
-    std::string damaged = good;
-    for (std::size_t i = damaged.size() - 200; i < damaged.size() - 1; ++i) {
-        damaged[i] = static_cast<char>(damaged[i] ^ 0x5A);  // the archive's directory
-    }
-    for (const std::string& package : {std::string(1, '\x11'), damaged}) {
-        WriteFile(dir / "medium" / "update.prs", package);
-        const Outcome outcome = Run();
-        EXPECT_EQ(outcome.exitCode, 2) << outcome.output;
-        EXPECT_EQ(outcome.positions, StepsTo(7));
-        EXPECT_NE(outcome.output.find("pkunzip: "), std::string::npos) << outcome.output;
-        EXPECT_TRUE(fs::exists(workDir / "spool.zip"));
-        EXPECT_EQ(AllRows(), (Rows{{"--"}, {"--"}, {"--"}, {"--"}, {"--"}}));
-    }
-}
-
 TEST_P(UpdateRunTest, AnIdCardWithoutChassisEndsWithCode2BeforeAnythingIsWritten) {
     StandardSpool();
     Spool("idcard.spl", "\tTP\tENG\tMDES\t42\n");
