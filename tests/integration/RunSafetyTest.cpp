@@ -7,12 +7,14 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/integration/UpdateRunFixture.h"
@@ -258,6 +260,53 @@ TEST_P(RunSafetyTest, AnInstallLocationWithABlankRunsTheUnpackerAndNothingElse) 
     EXPECT_FALSE(fs::exists(dir / "decoy-ran"));
     EXPECT_FALSE(fs::exists(workDir));
     EXPECT_EQ(AllRows(), kStandardRows);
+}
+
+TEST_P(RunSafetyTest, ASecondRunOnTheSameInstallLocationIsRefusedAndTheFirstCommits) {
+    SeedOldRows();
+    StandardSpool("CH2");
+    Pack("update", {}, dir / "medium-2");
+    fs::remove_all(dir / "spool");
+    StandardSpool();
+    // The first run's unpacker waits at a gate, so that the second run surely
+    // starts while the first one holds the work directory.
+    const fs::path arrived = dir / "first-is-unpacking";
+    const fs::path gate = dir / "gate-open";
+    WriteScript(dir / "gated-unpacker",
+                "touch '" + arrived.string() + "'\ni=0\nwhile [ ! -e '" + gate.string() +
+                    "' ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i+1)); done\nexec '" + kUnzip +
+                    "' \"$@\"\n");
+    Pack("update", {"--unpacker", (dir / "gated-unpacker").string()});
+
+    Outcome first;
+    std::jthread firstRun([&] { first = Run(); });
+    struct OpenGate {
+        fs::path gate;
+        ~OpenGate() { WriteFile(gate, ""); }  // whatever happens, the first run goes on
+    } openGate{gate};
+    for (int i = 0; i < 1200 && !fs::exists(arrived); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(fs::exists(arrived));
+    const std::string lockFile = workDir.string() + ".lock";
+
+    const Outcome second = Run({}, dir / "medium-2");
+    EXPECT_EQ(second.exitCode, 3) << second.output;
+    EXPECT_EQ(second.positions, StepsTo(1)) << second.output;
+    ASSERT_EQ(second.messages.size(), 1U) << second.output;
+    EXPECT_NE(second.messages[0].find("Another update is running"), std::string::npos);
+    EXPECT_NE(second.messages[0].find(lockFile), std::string::npos);
+    // The first run's files are all still there.
+    EXPECT_TRUE(fs::exists(workDir / "spool.zip"));
+    EXPECT_TRUE(fs::exists(workDir / "pkunzip.exe"));
+
+    WriteFile(gate, "");
+    firstRun.join();
+    EXPECT_EQ(first.exitCode, 0) << first.output;
+    EXPECT_EQ(first.positions, StepsTo(16)) << first.output;
+    EXPECT_EQ(AllRows(), kStandardRows);
+    EXPECT_FALSE(fs::exists(workDir));
+    EXPECT_TRUE(fs::is_regular_file(lockFile));
 }
 
 INSTANTIATE_TEST_SUITE_P(DataSources, RunSafetyTest, ::testing::ValuesIn(AllDataSources()),
