@@ -54,7 +54,9 @@ class CUpdateDlg : public CDialog {
     // The import section inside the transaction; false when an import stopped it.
     bool RunImports(const IdcardRecord& record);
     [[nodiscard]] CString WorkPath(const char* name) const;
-    // The data file's bytes into value; a missing or unreadable file is shown
-    // and gives false, so that nothing of the run is committed.
-    bool ReadDataFile(const CString& path, CLongBinary& value);
+    // The bytes of the data file that spoolFile names into value; a missing or
+    // unreadable file is shown and gives false, so that nothing of the run is
+    // committed. A name that is no regular file inside the work directory, or
+    // reaches it through a link or from outside, raises CSpoolError.
+    bool ReadDataFile(const char* spoolFile, const CString& name, CLongBinary& value);
 };

@@ -5,7 +5,9 @@
 
 #include "framework/CFileFind.h"
 #include "framework/CTransaction.h"
+#include "framework/ContainedFile.h"
 #include "framework/Kernel.h"
+#include "imports/SpoolError.h"
 #include "imports/SpoolText.h"
 #include "update/CUpdateDlg.h"
 #include "update/StageError.h"
@@ -185,10 +187,21 @@ bool CUpdateDlg::RunImports(const IdcardRecord& record) {
     return true;
 }
 
-bool CUpdateDlg::ReadDataFile(const CString& path, CLongBinary& value) {
-    if (!Exists(path)) {
+bool CUpdateDlg::ReadDataFile(const char* spoolFile, const CString& name, CLongBinary& value) {
+    const CString path = DataFilePath(m_strWorkDir, name);
+    CString trimmed = name;
+    trimmed.TrimRight();
+    // Looked at before it is opened: the name comes from the package.
+    const ContainedFile found = FindContainedFile(m_strWorkDir, trimmed);
+    if (found.m_verdict == ContainedFile::missing) {
         ShowFileError(CFileException(CFileException::fileNotFound, ENOENT, path));
         return false;
+    }
+    if (found.m_verdict == ContainedFile::refused) {
+        throw CSpoolError(CSpoolError::badInput, CString(spoolFile) + ": the data file '" +
+                                                     trimmed + "' " + found.m_strReason +
+                                                     "; data files must be regular files inside " +
+                                                     m_strWorkDir);
     }
     return ReadFileToGlobal(path, value) != 0;
 }

@@ -126,6 +126,38 @@ class RunSafetyTest : public UpdateRunTest {
         env["ODBCINI"] = (config / "odbc.ini").string();
         return env;
     }
+
+    // Runs an update whose spool file (tun.spl or vs.spl) names, in turn, data
+    // files that are no regular file inside the work directory. Each run must
+    // stop at lastPosition and name the spool file, the name and the reason.
+    void ExpectRefusedDataFiles(const std::string& spoolFile, int lastPosition) {
+        SeedOldRows();
+        const fs::path secret = dir / "secret.txt";
+        const fs::path besideWork = fs::path(source->InstallDir()) / "secret.txt";
+        WriteFile(secret, "not for the database");
+        WriteFile(besideWork, "not for the database either");
+        // The unpacker as a stand-in that also leaves a link and a pipe.
+        WriteScript(dir / "unpacker", "'" + std::string(kUnzip) + "' \"$@\" || exit $?\nln -s '" +
+                                          secret.string() + "' outside-link\nmkfifo pipe.bin\n");
+        struct Case {
+            std::string name;
+            std::string reason;
+        };
+        for (const Case& config : {Case{"../secret.txt", "leaves"},
+                                   Case{secret.string(), "absolute"}, Case{"outside-link", "link"},
+                                   Case{"pipe.bin", "named pipe"}, Case{"data", "directory"}}) {
+            SCOPED_TRACE(config.name);
+            fs::remove_all(dir / "spool");
+            fs::remove_all(dir / "medium");
+            StandardSpool();
+            Spool(spoolFile, spoolFile == "tun.spl" ? "CH1\t" + config.name + "\r\n"
+                                                    : "C1\t1\t" + config.name + "\r\n");
+            Pack("update", {"--unpacker", (dir / "unpacker").string()});
+            ExpectStopped(Run(), lastPosition,
+                          {spoolFile + ": ", "'" + config.name + "'", config.reason});
+        }
+        fs::remove(besideWork);
+    }
 };
 }  // namespace
 
@@ -307,6 +339,14 @@ TEST_P(RunSafetyTest, ASecondRunOnTheSameInstallLocationIsRefusedAndTheFirstComm
     EXPECT_EQ(AllRows(), kStandardRows);
     EXPECT_FALSE(fs::exists(workDir));
     EXPECT_TRUE(fs::is_regular_file(lockFile));
+}
+
+TEST_P(RunSafetyTest, ATunDataFileOutsideTheWorkDirectoryOrNoRegularFileStopsTheRun) {
+    ExpectRefusedDataFiles("tun.spl", 12);
+}
+
+TEST_P(RunSafetyTest, AVsDataFileOutsideTheWorkDirectoryOrNoRegularFileStopsTheRun) {
+    ExpectRefusedDataFiles("vs.spl", 14);
 }
 
 INSTANTIATE_TEST_SUITE_P(DataSources, RunSafetyTest, ::testing::ValuesIn(AllDataSources()),
