@@ -17,12 +17,11 @@ CLockFile::CLockFile(const CString& path) {
         CFileException::ThrowOsError(errno, path);
     }
     struct stat info {};
-    int error = 0;
-    if (::fstat(fd, &info) != 0) {
-        error = errno;
-    } else if (!S_ISREG(info.st_mode)) {
-        error = EINVAL;
-    } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int error = ::fstat(fd, &info) != 0 ? errno : 0;
+    if (error == 0 && !S_ISREG(info.st_mode)) {
+        error = EINVAL;  // something other than a lock file in its place
+    }
+    if (error == 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         error = errno;
     }
     if (error != 0) {
