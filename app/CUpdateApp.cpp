@@ -7,11 +7,25 @@
 #include "framework/Kernel.h"
 #include "update/CUpdateDlg.h"
 #include "update/RunFailure.h"
+#include "update/StageError.h"
 #include "util/DirectoryCleaner.h"
 
 void CUpdateApp::ResolveDirectories() {
     m_strExeDir = ExeDirectoryOf(GetModuleFileName());
     m_strWorkDir = ResolveWorkDirectory();
+}
+
+void CUpdateApp::LockWorkDirectory() {
+    const CString lockPath = RunLockPath(m_strWorkDir);
+    try {
+        m_runLock.emplace(lockPath);
+    } catch (const CFileException& error) {
+        if (error.m_cause != CFileException::sharingViolation) {
+            throw;
+        }
+        throw CStageError("Another update is running in " + m_strWorkDir + " (" + lockPath +
+                          " is held). This one has changed nothing.");
+    }
 }
 
 bool CUpdateApp::InitInstance() {
@@ -24,6 +38,9 @@ bool CUpdateApp::InitInstance() {
     m_pMainWnd = &dlg;
     dlg.ShowWindow();
     try {
+        // Taken once connected, so that a refused connection ends as it always
+        // has; and before the work directory is touched.
+        LockWorkDirectory();
         dlg.RunUpdate();
     } catch (...) {
         // Nothing of the run is committed: its transaction was rolled back on the
@@ -41,12 +58,19 @@ bool CUpdateApp::InitInstance() {
 }
 
 int CUpdateApp::ExitInstance() {
-    try {
-        DeleteDirectoryEntries(m_strWorkDir);
-    } catch (const CFileException&) {  // NOLINT(bugprone-empty-catch)
-        // What cannot be removed stays, and the work directory with it.
+    // A run without the lock never owned the work directory: another run may be
+    // working in it.
+    if (m_runLock) {
+        try {
+            DeleteDirectoryEntries(m_strWorkDir);
+        } catch (const CFileException&) {  // NOLINT(bugprone-empty-catch)
+            // What cannot be removed stays, and the work directory with it.
+        }
     }
     ChangeDirectory(m_strExeDir);
-    RemoveDirectory(m_strWorkDir);
+    if (m_runLock) {
+        RemoveDirectory(m_strWorkDir);
+        m_runLock.reset();
+    }
     return m_nExitCode != 0 ? m_nExitCode : CWinApp::ExitInstance();
 }

@@ -10,6 +10,7 @@ constexpr const char* kProductDriver = "Transbase for Lorbanix";
 constexpr const char* kLocationValue = "Location";
 constexpr const char* kProductFolder = "Lorbanix";
 constexpr const char* kWorkFolder = "Velko";
+constexpr const char* kLockSuffix = ".lock";
 constexpr std::size_t kLocationBuffer = 1024;
 }  // namespace
 
@@ -29,4 +30,8 @@ CString ResolveWorkDirectory() {
     } catch (...) {  // NOLINT(bugprone-empty-catch): the default location stays
     }
     return workDir;
+}
+
+CString RunLockPath(const CString& workDir) {
+    return workDir + kLockSuffix;
 }

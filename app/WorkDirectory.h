@@ -10,3 +10,6 @@
 // The install location registered with the product's ODBC driver (or the
 // default one) followed by the work folder "Velko".
 [[nodiscard]] CString ResolveWorkDirectory();
+// The file that one run at a time holds: beside the work directory, so that
+// clearing the directory never touches it.
+[[nodiscard]] CString RunLockPath(const CString& workDir);

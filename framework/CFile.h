@@ -1,7 +1,7 @@
 // Whole-file access as the tool uses it: every file is opened without sharing
 // (a second open of a file that is held fails with a sharing violation), reads
-// need an existing file, writes create or empty it. Every failure raises
-// CFileException.
+// need an existing regular file, writes create or empty it. No open waits (a
+// named pipe is refused, not waited on). Every failure raises CFileException.
 #pragma once
 
 #include <cstddef>

@@ -12,6 +12,16 @@
 // Full path of the running executable.
 [[nodiscard]] CString GetModuleFileName();
 
+// What a name is, looked at by itself: a link is never followed.
+enum class PathKind {
+    none,       // nothing of that name (or it cannot be looked up)
+    directory,  // a real directory
+    file,       // a regular file
+    link,       // a symbolic link (or another redirection), whatever it points to
+    other,      // a named pipe, a device, a socket
+};
+[[nodiscard]] PathKind GetPathKind(const CString& path);
+
 // One level; false when it could not be created.
 bool CreateDirectory(const CString& path);
 // Only an empty directory; false when it could not be removed.

@@ -8,9 +8,9 @@
 
 bool CUpdateDlg::ImportTun(CString& text) {
     CString chasnum;
-    CString path;
+    CString name;
     if (CutField(text, chasnum)) {
-        path = DataFilePath(m_strWorkDir, text);
+        name = text;
     }
     if (chasnum.IsEmpty()) {
         return true;
@@ -27,7 +27,7 @@ bool CUpdateDlg::ImportTun(CString& text) {
     set->AddNew();
     set->m_te_file.Reset();
     set->m_te_chasnum = chasnum;
-    if (!ReadDataFile(path, set->m_te_file)) {
+    if (!ReadDataFile("tun.spl", name, set->m_te_file)) {
         set->Close();
         return false;
     }

@@ -15,7 +15,6 @@ bool CUpdateDlg::ImportVsLine(CString& line) {
     CString vstype;
     CString name;
     SplitThreeFields(line, comp, vstype, name);
-    const CString path = DataFilePath(m_strWorkDir, name);
     if (comp.IsEmpty()) {
         return true;
     }
@@ -36,7 +35,7 @@ bool CUpdateDlg::ImportVsLine(CString& line) {
     set.m_te_file.Reset();
     set.m_te_comp = comp;
     set.m_te_vstype = TextToInt32(vstype);
-    if (!ReadDataFile(path, set.m_te_file)) {
+    if (!ReadDataFile("vs.spl", name, set.m_te_file)) {
         set.Close();
         return false;
     }

@@ -43,10 +43,20 @@ class CUpdateDlg : public CDialog {
 
   private:
     void ConnectDatabase();
+    // Creates the work directory when missing; refuses a name that is not a real
+    // directory (a link, a file).
+    void PrepareWorkDirectory();
+    // The medium's unpacker into the work directory; raises when it is not there.
+    void CopyUnpacker();
+    // Unpacks the archive into the work directory; raises when the unpacker
+    // cannot be started or reports failure.
+    void RunUnpacker();
     // The import section inside the transaction; false when an import stopped it.
     bool RunImports(const IdcardRecord& record);
     [[nodiscard]] CString WorkPath(const char* name) const;
-    // The data file's bytes into value; a missing or unreadable file is shown
-    // and gives false, so that nothing of the run is committed.
-    bool ReadDataFile(const CString& path, CLongBinary& value);
+    // The bytes of the data file that spoolFile names into value; a missing or
+    // unreadable file is shown and gives false, so that nothing of the run is
+    // committed. A name that is no regular file inside the work directory, or
+    // reaches it through a link or from outside, raises CSpoolError.
+    bool ReadDataFile(const char* spoolFile, const CString& name, CLongBinary& value);
 };

@@ -5,7 +5,9 @@
 
 #include "framework/CFileFind.h"
 #include "framework/CTransaction.h"
+#include "framework/ContainedFile.h"
 #include "framework/Kernel.h"
+#include "imports/SpoolError.h"
 #include "imports/SpoolText.h"
 #include "update/CUpdateDlg.h"
 #include "update/StageError.h"
@@ -20,10 +22,25 @@ constexpr const char* kUnpacker = "pkunzip.exe";
 constexpr const char* kPackagePattern = "*.prs";
 constexpr const char* kArchive = "spool.zip";
 constexpr const char* kInterpreter = "COMMAND.COM /C ";
+// How much of the unpacker's error output a message shows.
+constexpr int kShownErrorOutput = 400;
 
 bool Exists(const CString& path) {
     CFileStatus status;
     return CFile::GetStatus(path, status);
+}
+
+// Between double quotes, so that a blank in the path does not cut the line.
+CString Quoted(const CString& path) {
+    return "\"" + path + "\"";
+}
+
+CString Shortened(CString text) {
+    text.TrimRight();
+    if (text.GetLength() > kShownErrorOutput) {
+        text = text.Left(kShownErrorOutput) + "...";
+    }
+    return text;
 }
 }  // namespace
 
@@ -31,17 +48,33 @@ CString CUpdateDlg::WorkPath(const char* name) const {
     return PathJoin(m_strWorkDir, name);
 }
 
-void CUpdateDlg::RunUpdate() {
-    if (!Exists(m_strWorkDir)) {
-        CreateDirectory(m_strWorkDir);
+void CUpdateDlg::PrepareWorkDirectory() {
+    switch (GetPathKind(m_strWorkDir)) {
+        case PathKind::none:
+            if (!CreateDirectory(m_strWorkDir)) {
+                throw CStageError("The work directory cannot be created (" +
+                                  SystemErrorText(LastOsError()) + "): " + m_strWorkDir);
+            }
+            return;
+        case PathKind::directory:
+            return;
+        case PathKind::link:
+            // Clearing it would delete whatever the link points to.
+            throw CStageError("The work directory is a link, not a directory: " + m_strWorkDir);
+        default:
+            throw CStageError("The work directory is not a directory: " + m_strWorkDir);
     }
+}
+
+void CUpdateDlg::RunUpdate() {
+    PrepareWorkDirectory();
     StepProgress();
 
     // Files of an earlier run never reach this one.
     DeleteDirectoryEntries(m_strWorkDir);
     StepProgress();
 
-    CopyFileContents(PathJoin(m_strExeDir, kUnpackerSource), WorkPath(kUnpacker));
+    CopyUnpacker();
     StepProgress();
 
     CFileFind finder;
@@ -52,13 +85,15 @@ void CUpdateDlg::RunUpdate() {
     const CString package = finder.GetFilePath();
     finder.Close();
 
-    UnscrambleFile(package, WorkPath(kArchive));
+    if (UnscrambleFile(package, WorkPath(kArchive)) == 0) {
+        throw CStageError();  // UnscrambleFile has shown why
+    }
     StepProgress();
 
-    CString spool = kInterpreter + WorkPath(kUnpacker) + " " + WorkPath(kArchive);
-    RunAndWait(spool, m_strWorkDir);
+    RunUnpacker();
     StepProgress();
 
+    CString spool;
     ReadTextFile(WorkPath("idcard.spl"), spool);
     StepProgress();
 
@@ -72,6 +107,40 @@ void CUpdateDlg::RunUpdate() {
     }
     transaction.Commit();
     StepProgress();
+}
+
+void CUpdateDlg::CopyUnpacker() {
+    const CString source = PathJoin(m_strExeDir, kUnpackerSource);
+    if (CopyFileContents(source, WorkPath(kUnpacker)) == 0) {
+        throw CStageError();  // CopyFileContents has shown why
+    }
+    if (!Exists(WorkPath(kUnpacker))) {
+        // A source that is no file has been shown already; a missing one not.
+        throw Exists(source) ? CStageError()
+                             : CStageError("The unpacker is missing from the medium: " + source);
+    }
+}
+
+void CUpdateDlg::RunUnpacker() {
+    const CString commandLine =
+        kInterpreter + Quoted(WorkPath(kUnpacker)) + " " + Quoted(WorkPath(kArchive));
+    ProcessOutcome outcome;
+    if (RunAndWait(commandLine, m_strWorkDir, outcome) == 0) {
+        throw CStageError("The unpacker could not be started (" +
+                          SystemErrorText(outcome.startError) + "): " + WorkPath(kUnpacker));
+    }
+    if (outcome.exitCode == 0) {
+        return;
+    }
+    CString text;
+    if (outcome.exitCode < 0) {
+        text = "The unpacker did not end by itself: " + WorkPath(kArchive);
+    } else {
+        text.Format("The unpacker ended with exit code %d on %s", outcome.exitCode,
+                    WorkPath(kArchive).GetString());
+    }
+    const CString said = Shortened(outcome.errorOutput);
+    throw CStageError(said.IsEmpty() ? text : text + ":\n" + said);
 }
 
 bool CUpdateDlg::RunImports(const IdcardRecord& record) {
@@ -118,10 +187,21 @@ bool CUpdateDlg::RunImports(const IdcardRecord& record) {
     return true;
 }
 
-bool CUpdateDlg::ReadDataFile(const CString& path, CLongBinary& value) {
-    if (!Exists(path)) {
+bool CUpdateDlg::ReadDataFile(const char* spoolFile, const CString& name, CLongBinary& value) {
+    const CString path = DataFilePath(m_strWorkDir, name);
+    CString trimmed = name;
+    trimmed.TrimRight();
+    // Looked at before it is opened: the name comes from the package.
+    const ContainedFile found = FindContainedFile(m_strWorkDir, trimmed);
+    if (found.m_verdict == ContainedFile::missing) {
         ShowFileError(CFileException(CFileException::fileNotFound, ENOENT, path));
         return false;
+    }
+    if (found.m_verdict == ContainedFile::refused) {
+        throw CSpoolError(CSpoolError::badInput, CString(spoolFile) + ": the data file '" +
+                                                     trimmed + "' " + found.m_strReason +
+                                                     "; data files must be regular files inside " +
+                                                     m_strWorkDir);
     }
     return ReadFileToGlobal(path, value) != 0;
 }

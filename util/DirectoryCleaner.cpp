@@ -1,5 +1,6 @@
 #include "util/DirectoryCleaner.h"
 
+#include <cerrno>
 #include <optional>
 
 #include "framework/CFile.h"
@@ -39,6 +40,15 @@ void DeleteEntries(const CString& dir, std::optional<CFileException>& firstError
 }  // namespace
 
 void DeleteDirectoryEntries(const CString& dir) {
+    switch (GetPathKind(dir)) {
+        case PathKind::none:
+            return;
+        case PathKind::directory:
+            break;
+        default:
+            // A link would lead the deletions into whatever it points to.
+            throw CFileException(CFileException::badPath, ENOTDIR, dir);
+    }
     std::optional<CFileException> firstError;
     DeleteEntries(dir, firstError);
     if (firstError) {

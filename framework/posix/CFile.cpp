@@ -32,7 +32,8 @@ void CFile::Open(const CString& fileName, unsigned openFlags) {
     m_strFileName = fileName;
     const bool writing = (openFlags & modeWrite) != 0;
     const bool creating = (openFlags & modeCreate) != 0;
-    int flags = (writing ? O_WRONLY : O_RDONLY) | O_CLOEXEC;
+    // Never waits in the open itself: a named pipe without a writer would block.
+    int flags = (writing ? O_WRONLY : O_RDONLY) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     if (creating) {
         flags |= O_CREAT;
     }
@@ -49,6 +50,11 @@ void CFile::Open(const CString& fileName, unsigned openFlags) {
     if (S_ISDIR(info.st_mode)) {
         CloseQuietly(fd);
         throw CFileException(CFileException::accessDenied, EISDIR, fileName);
+    }
+    // What the tool reads is a whole file of known size: never a pipe or a device.
+    if (!writing && !S_ISREG(info.st_mode)) {
+        CloseQuietly(fd);
+        throw CFileException(CFileException::invalidFile, 0, fileName);
     }
     // No sharing: one holder at a time.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

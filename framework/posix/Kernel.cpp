@@ -33,6 +33,20 @@ CString GetModuleFileName() {
     }
 }
 
+PathKind GetPathKind(const CString& path) {
+    struct stat info {};
+    if (path.IsEmpty() || ::lstat(path.GetString(), &info) != 0) {
+        return PathKind::none;
+    }
+    if (S_ISLNK(info.st_mode)) {
+        return PathKind::link;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return PathKind::directory;
+    }
+    return S_ISREG(info.st_mode) ? PathKind::file : PathKind::other;
+}
+
 bool CreateDirectory(const CString& path) {
     return ::mkdir(path.GetString(), 0777) == 0;
 }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <stdexcept>
 
 extern char** environ;  // NOLINT(readability-redundant-declaration)
@@ -85,7 +86,17 @@ SubprocessResult RunSubprocess(const std::vector<std::string>& argv,
     SubprocessResult result;
     bool interrupted = false;
     std::array<char, 4096> buffer{};
+    const auto started = std::chrono::steady_clock::now();
     for (;;) {
+        const auto elapsed = std::chrono::steady_clock::now() - started;
+        if (options.timeoutSeconds > 0 && elapsed > std::chrono::seconds(options.timeoutSeconds)) {
+            if (!result.timedOut) {
+                ::kill(pid, SIGKILL);
+                result.timedOut = true;
+            } else if (elapsed > std::chrono::seconds(options.timeoutSeconds + 10)) {
+                break;  // something it started still holds the output open
+            }
+        }
         pollfd fd{reader.get(), POLLIN, 0};
         ::poll(&fd, 1, 20);
         if ((fd.revents & (POLLIN | POLLHUP)) != 0) {

@@ -61,3 +61,12 @@ TEST(DirectoryCleanerTest, AMissingFolderHasNothingToRemove) {
     TempDir dir;
     EXPECT_NO_THROW(DeleteDirectoryEntries((dir / "absent").c_str()));
 }
+
+TEST(DirectoryCleanerTest, AFolderThatIsALinkIsRefusedAndWhatItPointsToStays) {
+    TempDir dir;
+    const fs::path outside = dir / "outside";
+    WriteFile(outside / "keep.txt", "precious");
+    fs::create_directory_symlink(outside, dir / "Velko");
+    EXPECT_THROW(DeleteDirectoryEntries((dir / "Velko").c_str()), CFileException);
+    EXPECT_EQ(ReadFile(outside / "keep.txt"), "precious");
+}

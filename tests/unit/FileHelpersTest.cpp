@@ -152,3 +152,15 @@ TEST_F(FileHelpersTest, CopyFileContentsPassesFailedOpensOnAndShowsFailedWrites)
     EXPECT_NE(desktop.messages[0].find("Disk full"), std::string::npos);
     EXPECT_LE(desktop.messages[0].size(), 254U);
 }
+
+TEST_F(FileHelpersTest, ANamedPipeIsRefusedNotWaitedOn) {
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    CString text;
+    EXPECT_EQ(ReadTextFile(Path("pipe"), text), 0);
+    CLongBinary value;
+    EXPECT_EQ(ReadFileToGlobal(Path("pipe"), value), 0);
+    EXPECT_EQ(value.m_hData, nullptr);
+    ASSERT_EQ(desktop.messages.size(), 2U);
+    EXPECT_NE(desktop.messages[1].find("Invalid file"), std::string::npos);
+    EXPECT_NE(desktop.messages[1].find("pipe"), std::string::npos);
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 
@@ -16,6 +17,11 @@ std::string MakeRecorder(const TempDir& dir) {
                         (dir / "record.txt").string() + "\n");
     ::chmod(path.c_str(), 0755);
     return path;
+}
+
+void WriteScript(const std::filesystem::path& path, const std::string& body) {
+    WriteFile(path, "#!/bin/sh\n" + body);
+    ::chmod(path.c_str(), 0755);
 }
 }  // namespace
 
@@ -47,4 +53,59 @@ TEST(ProcessRunnerTest, AProgramThatCannotBeStartedGivesZero) {
     EXPECT_FALSE(std::filesystem::exists(dir / "record.txt"));
     // The current folder must exist.
     EXPECT_EQ(RunAndWait(("COMMAND.COM /C " + recorder).c_str(), (dir / "gone").c_str()), 0);
+}
+
+TEST(ProcessRunnerTest, QuotedPathsWithBlanksNameOneProgramAndOneArgument) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "inst dir");
+    WriteScript(dir / "inst", "touch " + (dir / "decoy-ran").string() + "\n");
+    const std::string recorder = MakeRecorder(dir);
+    std::filesystem::copy_file(recorder, dir / "inst dir" / "recorder");
+    const CString line = ("COMMAND.COM /C \"" + (dir / "inst dir" / "recorder").string() + "\" \"" +
+                          (dir / "inst dir" / "spool.zip").string() + "\"")
+                             .c_str();
+    EXPECT_EQ(RunAndWait(line, dir.str().c_str()), 1);
+    EXPECT_EQ(ReadFile(dir / "record.txt"),
+              dir.str() + "\n[" + (dir / "inst dir" / "spool.zip").string() + "]\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "decoy-ran"));
+}
+
+TEST(ProcessRunnerTest, TheOutcomeGivesTheExitCodeAndTheErrorOutput) {
+    TempDir dir;
+    WriteScript(dir / "fails", "echo 'cannot read spool.zip' >&2\necho 'to stdout'\nexit 7\n");
+    ProcessOutcome outcome;
+    EXPECT_EQ(RunAndWait(("COMMAND.COM /C " + (dir / "fails").string()).c_str(), dir.str().c_str(),
+                         outcome),
+              1);
+    EXPECT_EQ(outcome.exitCode, 7);
+    EXPECT_EQ(outcome.errorOutput, "cannot read spool.zip\n");
+
+    // Far more than a pipe holds: read while waiting, kept only up to the limit.
+    WriteScript(dir / "chatty", "yes x | head -c 1000000 >&2\nexit 0\n");
+    EXPECT_EQ(RunAndWait(("COMMAND.COM /C " + (dir / "chatty").string()).c_str(), dir.str().c_str(),
+                         outcome),
+              1);
+    EXPECT_EQ(outcome.exitCode, 0);
+    std::string expected;
+    while (expected.size() < kErrorOutputLimit) {
+        expected += "x\n";
+    }
+    EXPECT_TRUE(outcome.errorOutput == CString(expected.substr(0, kErrorOutputLimit)));
+
+    // Something it leaves running with the pipe open is not waited for.
+    WriteScript(dir / "leaves",
+                "(sleep 3; touch " + (dir / "late").string() + ") >&2 &\necho early >&2\nexit 0\n");
+    EXPECT_EQ(RunAndWait(("COMMAND.COM /C " + (dir / "leaves").string()).c_str(), dir.str().c_str(),
+                         outcome),
+              1);
+    EXPECT_EQ(outcome.errorOutput, "early\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "late"));
+
+    EXPECT_EQ(RunAndWait("COMMAND.COM /C /no/such/program", dir.str().c_str(), outcome), 0);
+    EXPECT_EQ(outcome.startError, ENOENT);
+    WriteFile(dir / "plain", "not a program");
+    EXPECT_EQ(RunAndWait(("COMMAND.COM /C " + (dir / "plain").string()).c_str(), dir.str().c_str(),
+                         outcome),
+              0);
+    EXPECT_EQ(outcome.startError, EACCES);
 }

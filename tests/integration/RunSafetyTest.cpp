@@ -1,0 +1,353 @@
+// What a run does when its work directory, its unpacker, its package or the data
+// files its spool files name are not what they should be, and when two runs
+// share one install location: every such run stops with code 3 and one message,
+// commits nothing and leaves nothing outside its work directory changed.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/integration/UpdateRunFixture.h"
+#include "tests/support/TestData.h"
+#include "tools/pack/MediumPacker.h"
+#include "util/PackageCodec.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+// A file system of its own, taken away again whatever the test does.
+class Mount {
+  public:
+    Mount(const fs::path& at, const std::string& options) : m_at(at) {
+        fs::create_directories(at);
+        if (::mount("tmpfs", at.c_str(), "tmpfs", 0, options.c_str()) != 0) {
+            m_error = std::strerror(errno);
+        }
+    }
+    ~Mount() {
+        if (m_error.empty()) {
+            ::umount2(m_at.c_str(), MNT_DETACH);
+        }
+    }
+    Mount(const Mount&) = delete;
+    Mount& operator=(const Mount&) = delete;
+    [[nodiscard]] const std::string& error() const { return m_error; }
+
+  private:
+    fs::path m_at;
+    std::string m_error;
+};
+
+std::uint32_t Le(const std::string& bytes, std::size_t at, int size) {
+    std::uint32_t value = 0;
+    for (int i = size - 1; i >= 0; --i) {
+        value =
+            (value << 8) | static_cast<unsigned char>(bytes.at(at + static_cast<std::size_t>(i)));
+    }
+    return value;
+}
+
+// Flips a byte in the middle of the stored (compressed) data of one entry,
+// found through the archive's central directory.
+void DamageEntry(std::string& zip, const std::string& name) {
+    std::size_t end = zip.rfind("PK\x05\x06");
+    ASSERT_NE(end, std::string::npos);
+    std::size_t at = Le(zip, end + 16, 4);
+    for (std::uint32_t i = 0, count = Le(zip, end + 10, 2); i < count; ++i) {
+        const std::uint32_t nameLength = Le(zip, at + 28, 2);
+        const std::size_t next = at + 46 + nameLength + Le(zip, at + 30, 2) + Le(zip, at + 32, 2);
+        if (zip.substr(at + 46, nameLength) == name) {
+            const std::uint32_t stored = Le(zip, at + 20, 4);
+            const std::uint32_t local = Le(zip, at + 42, 4);
+            const std::size_t data = local + 30 + Le(zip, local + 26, 2) + Le(zip, local + 28, 2);
+            ASSERT_GT(stored, 2U);
+            zip[data + stored / 2] = static_cast<char>(zip[data + stored / 2] ^ 0x55);
+            return;
+        }
+        at = next;
+    }
+    FAIL() << name << " is not in the archive";
+}
+
+class RunSafetyTest : public UpdateRunTest {
+  protected:
+    // A stopped run: code 3, the bar where it stopped, one message that says
+    // what (each of said), nothing committed, the work directory gone.
+    void ExpectStopped(const Outcome& outcome, int lastPosition,
+                       const std::vector<std::string>& said) {
+        EXPECT_EQ(outcome.exitCode, 3) << outcome.output;
+        EXPECT_FALSE(outcome.timedOut) << outcome.output;
+        EXPECT_EQ(outcome.positions, StepsTo(lastPosition)) << outcome.output;
+        ASSERT_EQ(outcome.messages.size(), 1U) << outcome.output;
+        const std::string message = outcome.output.substr(outcome.output.find(kMessage));
+        for (const std::string& text : said) {
+            EXPECT_NE(message.find(text), std::string::npos) << text << " in\n" << outcome.output;
+        }
+        EXPECT_FALSE(fs::exists(workDir));
+        EXPECT_EQ(AllRows(), kSeededRows);
+    }
+
+    // What the unpacker says when it is run on the archive at zip: the end of
+    // its first line (the start may name the archive, which lies elsewhere then).
+    static std::string UnpackerSays(const fs::path& zip) {
+        TempDir scratch;
+        SubprocessOptions options;
+        options.workingDir = scratch.str();
+        const SubprocessResult result = RunSubprocess({kUnzip, zip.string()}, options);
+        EXPECT_NE(result.exitCode, 0) << result.output;
+        const std::string line = result.output.substr(0, result.output.find('\n'));
+        const std::size_t cut = line.rfind(": ");
+        return cut == std::string::npos ? line : line.substr(cut + 2);
+    }
+
+    // The data source's configuration with the install location at location.
+    std::map<std::string, std::string> EnvWithLocation(const fs::path& location,
+                                                       const TempDir& config) const {
+        fs::copy_file(fs::path(source->dir) / "odbc.ini", config / "odbc.ini");
+        std::istringstream in(ReadFile(fs::path(source->dir) / "odbcinst.ini"));
+        std::string ini;
+        for (std::string line; std::getline(in, line);) {
+            ini +=
+                (line.rfind("Location=", 0) == 0 ? "Location=" + location.string() : line) + "\n";
+        }
+        WriteFile(config / "odbcinst.ini", ini);
+        std::map<std::string, std::string> env = source->env;
+        env["ODBCSYSINI"] = config.str();
+        env["ODBCINI"] = (config / "odbc.ini").string();
+        return env;
+    }
+
+    // Runs an update whose spool file (tun.spl or vs.spl) names, in turn, data
+    // files that are no regular file inside the work directory. Each run must
+    // stop at lastPosition and name the spool file, the name and the reason.
+    void ExpectRefusedDataFiles(const std::string& spoolFile, int lastPosition) {
+        SeedOldRows();
+        const fs::path secret = dir / "secret.txt";
+        const fs::path besideWork = fs::path(source->InstallDir()) / "secret.txt";
+        WriteFile(secret, "not for the database");
+        WriteFile(besideWork, "not for the database either");
+        // The unpacker as a stand-in that also leaves a link and a pipe.
+        WriteScript(dir / "unpacker", "'" + std::string(kUnzip) + "' \"$@\" || exit $?\nln -s '" +
+                                          secret.string() + "' outside-link\nmkfifo pipe.bin\n");
+        struct Case {
+            std::string name;
+            std::string reason;
+        };
+        for (const Case& config : {Case{"../secret.txt", "leaves"},
+                                   Case{secret.string(), "absolute"}, Case{"outside-link", "link"},
+                                   Case{"pipe.bin", "named pipe"}, Case{"data", "directory"}}) {
+            SCOPED_TRACE(config.name);
+            fs::remove_all(dir / "spool");
+            fs::remove_all(dir / "medium");
+            StandardSpool();
+            Spool(spoolFile, spoolFile == "tun.spl" ? "CH1\t" + config.name + "\r\n"
+                                                    : "C1\t1\t" + config.name + "\r\n");
+            Pack("update", {"--unpacker", (dir / "unpacker").string()});
+            ExpectStopped(Run(), lastPosition,
+                          {spoolFile + ": ", "'" + config.name + "'", config.reason});
+        }
+        fs::remove(besideWork);
+    }
+};
+}  // namespace
+
+TEST_P(RunSafetyTest, AWorkDirectoryThatIsALinkIsRefusedAndItsTargetNeverCleared) {
+    SeedOldRows();
+    StandardSpool();
+    Pack();
+    const fs::path target = dir / "elsewhere";
+    WriteFile(target / "precious.txt", "keep me");
+    WriteFile(target / "sub" / "more.txt", "and me");
+    fs::create_directory_symlink(target, workDir);
+
+    const Outcome outcome = Run();
+    EXPECT_EQ(outcome.exitCode, 3) << outcome.output;
+    EXPECT_EQ(outcome.positions, StepsTo(1));
+    ASSERT_EQ(outcome.messages.size(), 1U) << outcome.output;
+    EXPECT_NE(outcome.messages[0].find(workDir.string()), std::string::npos) << outcome.output;
+    EXPECT_EQ(ReadFile(target / "precious.txt"), "keep me");
+    EXPECT_EQ(ReadFile(target / "sub" / "more.txt"), "and me");
+    EXPECT_FALSE(fs::exists(target / "spool.zip"));
+    EXPECT_EQ(AllRows(), kSeededRows);
+}
+
+TEST_P(RunSafetyTest, AnUnpackerThatIsMissingCannotStartOrFailsStopsTheRun) {
+    SeedOldRows();
+    StandardSpool();
+    const fs::path unpacker = dir / "medium" / "RarEradaz.dat";
+    struct Case {
+        const char* what;
+        int lastPosition;
+        std::vector<std::string> said;
+    };
+    for (const Case& config :
+         {Case{"missing", 3, {"unpacker is missing", unpacker.string()}},
+          Case{"not executable", 5, {"could not be started", "Permission denied", "pkunzip.exe"}},
+          Case{"failing", 5, {"exit code 7", "spool.zip", "no room for the spool"}}}) {
+        SCOPED_TRACE(config.what);
+        fs::remove_all(dir / "medium");
+        Pack();
+        if (config.what == std::string("missing")) {
+            fs::remove(unpacker);
+        } else if (config.what == std::string("not executable")) {
+            fs::permissions(unpacker, fs::perms::owner_read | fs::perms::owner_write);
+        } else {
+            WriteScript(unpacker, "echo 'no room for the spool' >&2\nexit 7\n");
+        }
+        ExpectStopped(Run(), config.lastPosition, config.said);
+    }
+}
+
+TEST_P(RunSafetyTest, APackageThatCannotBeUnscrambledOrUnpackedStopsTheRun) {
+    SeedOldRows();
+    StandardSpool();
+    Pack();
+    const fs::path package = dir / "medium" / "update.prs";
+    const std::string good = ReadFile(package);
+    std::string damaged = good;
+    for (std::size_t i = damaged.size() - 200; i < damaged.size() - 1; ++i) {
+        damaged[i] = static_cast<char>(damaged[i] ^ 0x5A);  // the archive's directory
+    }
+    // Unscrambling fails: nothing to unscramble, or no file.
+    WriteFile(package, "");
+    ExpectStopped(Run(), 4, {package.string()});
+    fs::remove(package);
+    fs::create_directory(package);
+    ExpectStopped(Run(), 4, {"No File!"});
+    fs::remove(package);
+    // The unpacker refuses: an empty archive, no archive at all, a damaged directory.
+    for (const std::string& bytes : {std::string(1, '\x11'), Pattern(5000, 9) + '\x42', damaged}) {
+        WriteFile(package, bytes);
+        ASSERT_EQ(UnscrambleFile(package.c_str(), (dir / "spool.zip").c_str()), 1);
+        ExpectStopped(Run(), 5, {"exit code", UnpackerSays(dir / "spool.zip")});
+    }
+}
+
+TEST_P(RunSafetyTest, AnArchiveWithADamagedEntryStopsTheRun) {
+    SeedOldRows();
+    StandardSpool();
+    Pack();
+    for (const char* entry : {"vs.spl", "data/vs2.bin"}) {
+        SCOPED_TRACE(entry);
+        ASSERT_EQ(ZipFolder((dir / "spool").string(), (dir / "spool.zip").string()), "");
+        std::string zip = ReadFile(dir / "spool.zip");
+        DamageEntry(zip, entry);
+        WriteFile(dir / "spool.zip", zip);
+        std::string package(zip.size() + 1, '\0');
+        ScrambleBuffer(reinterpret_cast<const std::uint8_t*>(zip.data()), zip.size(),
+                       reinterpret_cast<std::uint8_t*>(package.data()));
+        WriteFile(dir / "medium" / "update.prs", package);
+        ExpectStopped(Run(), 5, {"exit code", UnpackerSays(dir / "spool.zip")});
+    }
+}
+
+TEST_P(RunSafetyTest, ADiskThatFillsUpWhileUnpackingStopsTheRun) {
+    SeedOldRows();
+    StandardSpool();
+    // The last entry unpacks to far more than the medium's archive holds.
+    Spool("tun.spl", "CH1\tzz/tun.bin\n");
+    Spool("zz/tun.bin", std::string(16U << 20, '\0'));
+    fs::remove(dir / "spool" / "data" / "tun.bin");
+    Pack();
+    const auto room = fs::file_size(dir / "medium" / "RarEradaz.dat") +
+                      fs::file_size(dir / "medium" / "update.prs") + (1U << 20);
+    const fs::path location = dir / "small";
+    const Mount small(location, "size=" + std::to_string(room));
+    if (!small.error().empty()) {
+        GTEST_SKIP() << "no small file system for the install location: mounting a tmpfs at "
+                     << location << " failed (" << small.error() << ")";
+    }
+    const TempDir config;
+    SubprocessOptions options;
+    options.env = EnvWithLocation(location, config);
+    workDir = location / "Velko";
+    // What the unpacker wrote follows the message's first line.
+    ExpectStopped(Run(options), 5, {"exit code", ":\n"});
+}
+
+TEST_P(RunSafetyTest, AnInstallLocationWithABlankRunsTheUnpackerAndNothingElse) {
+    StandardSpool();
+    Pack();
+    const fs::path location = dir / "inst dir";
+    fs::create_directory(location);
+    WriteScript(dir / "inst", "touch '" + (dir / "decoy-ran").string() + "'\n");
+    const TempDir config;
+    SubprocessOptions options;
+    options.env = EnvWithLocation(location, config);
+    workDir = location / "Velko";
+    const Outcome outcome = Run(options);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
+    EXPECT_EQ(outcome.positions, StepsTo(16));
+    EXPECT_TRUE(outcome.messages.empty()) << outcome.output;
+    EXPECT_FALSE(fs::exists(dir / "decoy-ran"));
+    EXPECT_FALSE(fs::exists(workDir));
+    EXPECT_EQ(AllRows(), kStandardRows);
+}
+
+TEST_P(RunSafetyTest, ASecondRunOnTheSameInstallLocationIsRefusedAndTheFirstCommits) {
+    SeedOldRows();
+    StandardSpool("CH2");
+    Pack("update", {}, dir / "medium-2");
+    fs::remove_all(dir / "spool");
+    StandardSpool();
+    // The first run's unpacker waits at a gate, so that the second run surely
+    // starts while the first one holds the work directory.
+    const fs::path arrived = dir / "first-is-unpacking";
+    const fs::path gate = dir / "gate-open";
+    WriteScript(dir / "gated-unpacker",
+                "touch '" + arrived.string() + "'\ni=0\nwhile [ ! -e '" + gate.string() +
+                    "' ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i+1)); done\nexec '" + kUnzip +
+                    "' \"$@\"\n");
+    Pack("update", {"--unpacker", (dir / "gated-unpacker").string()});
+
+    Outcome first;
+    std::jthread firstRun([&] { first = Run(); });
+    struct OpenGate {
+        fs::path gate;
+        ~OpenGate() { WriteFile(gate, ""); }  // whatever happens, the first run goes on
+    } openGate{gate};
+    for (int i = 0; i < 1200 && !fs::exists(arrived); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(fs::exists(arrived));
+    const std::string lockFile = workDir.string() + ".lock";
+
+    const Outcome second = Run({}, dir / "medium-2");
+    EXPECT_EQ(second.exitCode, 3) << second.output;
+    EXPECT_EQ(second.positions, StepsTo(1)) << second.output;
+    ASSERT_EQ(second.messages.size(), 1U) << second.output;
+    EXPECT_NE(second.messages[0].find("Another update is running"), std::string::npos);
+    EXPECT_NE(second.messages[0].find(lockFile), std::string::npos);
+    // The first run's files are all still there.
+    EXPECT_TRUE(fs::exists(workDir / "spool.zip"));
+    EXPECT_TRUE(fs::exists(workDir / "pkunzip.exe"));
+
+    WriteFile(gate, "");
+    firstRun.join();
+    EXPECT_EQ(first.exitCode, 0) << first.output;
+    EXPECT_EQ(first.positions, StepsTo(16)) << first.output;
+    EXPECT_EQ(AllRows(), kStandardRows);
+    EXPECT_FALSE(fs::exists(workDir));
+    EXPECT_TRUE(fs::is_regular_file(lockFile));
+}
+
+TEST_P(RunSafetyTest, ATunDataFileOutsideTheWorkDirectoryOrNoRegularFileStopsTheRun) {
+    ExpectRefusedDataFiles("tun.spl", 12);
+}
+
+TEST_P(RunSafetyTest, AVsDataFileOutsideTheWorkDirectoryOrNoRegularFileStopsTheRun) {
+    ExpectRefusedDataFiles("vs.spl", 14);
+}
+
+INSTANTIATE_TEST_SUITE_P(DataSources, RunSafetyTest, ::testing::ValuesIn(AllDataSources()),
+                         [](const auto& info) { return DataSourceKindName(info.param); });
