@@ -1,9 +1,36 @@
 #include "framework/CDatabase.h"
 
 #include <array>
+#include <utility>
 
 #include "framework/CDBException.h"
 #include "framework/SqlQuoting.h"
+
+namespace {
+// "[owner].[table]" as the catalog functions take it: owner (maybe empty) and table.
+std::pair<CString, CString> SplitTableName(const CString& qualifiedTable) {
+    CString owner;
+    CString table;
+    for (const char ch : qualifiedTable.str()) {
+        if (ch == '.') {
+            owner = table;
+            table.Empty();
+        } else if (ch != '[' && ch != ']' && ch != '"') {
+            table += ch;
+        }
+    }
+    return {owner, table};
+}
+}  // namespace
+
+std::string LowerCase(std::string text) {
+    for (char& ch : text) {
+        if (ch >= 'A' && ch <= 'Z') {
+            ch = static_cast<char>(ch - 'A' + 'a');
+        }
+    }
+    return text;
+}
 
 CDatabase::~CDatabase() {
     Close();
@@ -25,6 +52,7 @@ bool CDatabase::OpenEx(const CString& connect, unsigned /*options*/) {
         static_cast<SQLSMALLINT>(completed.size()), &completedLength, SQL_DRIVER_NOPROMPT);
     OdbcCheck(rc, SQL_HANDLE_DBC, dbc.get());
 
+    // A driver that cannot say keeps the standard quote.
     std::array<SQLCHAR, 8> quote{};
     SQLSMALLINT quoteLength = 0;
     if (SQL_SUCCEEDED(SQLGetInfo(dbc.get(), SQL_IDENTIFIER_QUOTE_CHAR, quote.data(),
@@ -44,10 +72,14 @@ void CDatabase::Close() noexcept {
     }
     if (m_bInTransaction) {
         // Nothing uncommitted may survive the connection.
-        EndTransaction(SQL_ROLLBACK);
+        Rollback();
     }
     m_kept.clear();
     m_rowIdentifiers.clear();
+    m_columnTypes.clear();
+    m_bIsolationSet = false;
+    m_bInTransaction = false;
+    // Unchecked: nothing is left to keep, and a lost connection ends here too.
     SQLDisconnect(m_dbc.get());
     m_dbc.reset();
     m_env.reset();
@@ -57,35 +89,100 @@ bool CDatabase::BeginTrans() {
     if (!m_dbc || m_bInTransaction) {
         return false;
     }
-    const SQLRETURN rc = SQLSetConnectAttr(m_dbc.get(), SQL_ATTR_AUTOCOMMIT,
-                                           reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
-    m_bInTransaction = SQL_SUCCEEDED(rc);
-    return m_bInTransaction;
+    SQLUSMALLINT capable = SQL_TC_NONE;
+    OdbcCheck(SQLGetInfo(m_dbc.get(), SQL_TXN_CAPABLE, &capable, sizeof capable, nullptr),
+              SQL_HANDLE_DBC, m_dbc.get());
+    if (capable == SQL_TC_NONE) {
+        throw CDBException(SQL_ERROR, "HYC00",
+                           "The data source has no transactions, so an update could not be "
+                           "written whole or not at all: nothing was written.");
+    }
+    if (!m_bIsolationSet) {
+        SQLUINTEGER levels = 0;
+        OdbcCheck(
+            SQLGetInfo(m_dbc.get(), SQL_TXN_ISOLATION_OPTION, &levels, sizeof levels, nullptr),
+            SQL_HANDLE_DBC, m_dbc.get());
+        if ((levels & SQL_TXN_SERIALIZABLE) != 0) {
+            OdbcCheck(SQLSetConnectAttr(m_dbc.get(), SQL_ATTR_TXN_ISOLATION,
+                                        reinterpret_cast<SQLPOINTER>(SQL_TXN_SERIALIZABLE), 0),
+                      SQL_HANDLE_DBC, m_dbc.get());
+        }
+        m_bIsolationSet = true;
+    }
+    OdbcCheck(SQLSetConnectAttr(m_dbc.get(), SQL_ATTR_AUTOCOMMIT,
+                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+              SQL_HANDLE_DBC, m_dbc.get());
+    m_bInTransaction = true;
+    return true;
 }
 
 bool CDatabase::CommitTrans() {
-    return EndTransaction(SQL_COMMIT);
-}
-
-bool CDatabase::Rollback() {
-    return EndTransaction(SQL_ROLLBACK);
-}
-
-bool CDatabase::EndTransaction(SQLSMALLINT completion) {
     if (!m_dbc || !m_bInTransaction) {
         return false;
     }
-    // Drivers may drop prepared statements at the end of a transaction.
-    m_kept.clear();
-    const bool ended = SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, m_dbc.get(), completion));
-    if (!ended) {
-        // Still open: switching autocommit on now would commit it.
+    // Kept statements go only after the commit: freeing one may talk to the
+    // server, and a driver that finds the connection lost there forgets the
+    // transaction and then reports a commit it never sent.
+    const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, m_dbc.get(), SQL_COMMIT);
+    if (!SQL_SUCCEEDED(rc)) {
+        CDBException error(rc, SQL_HANDLE_DBC, m_dbc.get());
+        m_kept.clear();
+        throw error;
+    }
+    if (ConnectionLost()) {
+        // The driver answered without the server: nothing confirms the commit.
+        m_kept.clear();
+        throw CDBException(SQL_ERROR, "08S01",
+                           "The connection to the data source was lost: the commit was not "
+                           "confirmed.");
+    }
+    EndTransaction();
+    return true;
+}
+
+bool CDatabase::Rollback() {
+    if (!m_dbc || !m_bInTransaction) {
         return false;
     }
+    const bool ended = SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, m_dbc.get(), SQL_ROLLBACK));
+    if (!ended) {
+        // Still open as far as the driver knows: switching autocommit on now
+        // would commit it. Closing the connection ends it.
+        m_kept.clear();
+        return false;
+    }
+    EndTransaction();
+    return true;
+}
+
+void CDatabase::EndTransaction() noexcept {
+    // Drivers may drop prepared statements at the end of a transaction.
+    m_kept.clear();
+    // Unchecked: the transaction has ended either way; a connection left in
+    // manual-commit mode keeps later statements in a transaction that the next
+    // BeginTrans or Close ends.
     SQLSetConnectAttr(m_dbc.get(), SQL_ATTR_AUTOCOMMIT,
                       reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
     m_bInTransaction = false;
-    return ended;
+}
+
+bool CDatabase::ConnectionLost() const {
+    // Asks the driver what it knows, without a round trip; a driver that cannot
+    // say counts as connected.
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    return SQL_SUCCEEDED(
+               SQLGetConnectAttr(m_dbc.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+           dead == SQL_CD_TRUE;
+}
+
+StmtHandle CDatabase::NewStatement() {
+    StmtHandle stmt = AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, m_dbc.get());
+    // ODBC takes the number of seconds in the pointer argument itself.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
+    auto* const seconds = reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(m_nQueryTimeout));
+    OdbcCheck(SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, seconds, 0), SQL_HANDLE_STMT,
+              stmt.get());
+    return stmt;
 }
 
 CString CDatabase::QuoteNames(const CString& statement) const {
@@ -97,18 +194,11 @@ const std::vector<CString>& CDatabase::RowIdentifier(const CString& qualifiedTab
     if (known != m_rowIdentifiers.end()) {
         return known->second;
     }
-    CString owner;
-    CString table;
-    for (const char ch : qualifiedTable.str()) {
-        if (ch == '.') {
-            owner = table;
-            table.Empty();
-        } else if (ch != '[' && ch != ']' && ch != '"') {
-            table += ch;
-        }
-    }
+    const auto [owner, table] = SplitTableName(qualifiedTable);
+    // A driver that cannot name an identifier leaves rows named by their
+    // values, which is always correct; a lost connection fails the next statement.
     std::vector<CString> columns;
-    StmtHandle stmt = AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, m_dbc.get());
+    StmtHandle stmt = NewStatement();
     if (SQL_SUCCEEDED(SQLSpecialColumns(stmt.get(), SQL_BEST_ROWID, nullptr, 0,
                                         owner.IsEmpty() ? nullptr : SqlChars(owner),
                                         owner.IsEmpty() ? 0 : SQL_NTS, SqlChars(table), SQL_NTS,
@@ -126,6 +216,44 @@ const std::vector<CString>& CDatabase::RowIdentifier(const CString& qualifiedTab
     return m_rowIdentifiers.emplace(qualifiedTable.str(), std::move(columns)).first->second;
 }
 
+const std::map<std::string, SQLSMALLINT>& CDatabase::ColumnTypes(const CString& qualifiedTable) {
+    const auto known = m_columnTypes.find(qualifiedTable.str());
+    if (known != m_columnTypes.end()) {
+        return known->second;
+    }
+    const auto [owner, table] = SplitTableName(qualifiedTable);
+    std::map<std::string, SQLSMALLINT> types;
+    StmtHandle stmt = NewStatement();
+    OdbcCheck(SQLColumns(stmt.get(), nullptr, 0, owner.IsEmpty() ? nullptr : SqlChars(owner),
+                         owner.IsEmpty() ? 0 : SQL_NTS, SqlChars(table), SQL_NTS, nullptr, 0),
+              SQL_HANDLE_STMT, stmt.get());
+    for (;;) {
+        const SQLRETURN rc = SQLFetch(stmt.get());
+        if (rc == SQL_NO_DATA) {
+            break;
+        }
+        OdbcCheck(rc, SQL_HANDLE_STMT, stmt.get());
+        std::array<SQLCHAR, 256> tableName{};
+        std::array<SQLCHAR, 256> columnName{};
+        SQLSMALLINT type = SQL_UNKNOWN_TYPE;
+        SQLLEN length = 0;
+        // The table name is a search pattern ('_' matches any character): only
+        // the table's own columns count.
+        OdbcCheck(SQLGetData(stmt.get(), 3, SQL_C_CHAR, tableName.data(),
+                             static_cast<SQLLEN>(tableName.size()), &length),
+                  SQL_HANDLE_STMT, stmt.get());
+        OdbcCheck(SQLGetData(stmt.get(), 4, SQL_C_CHAR, columnName.data(),
+                             static_cast<SQLLEN>(columnName.size()), &length),
+                  SQL_HANDLE_STMT, stmt.get());
+        OdbcCheck(SQLGetData(stmt.get(), 5, SQL_C_SSHORT, &type, 0, &length), SQL_HANDLE_STMT,
+                  stmt.get());
+        if (table == reinterpret_cast<const char*>(tableName.data())) {
+            types[LowerCase(reinterpret_cast<const char*>(columnName.data()))] = type;
+        }
+    }
+    return m_columnTypes.emplace(qualifiedTable.str(), std::move(types)).first->second;
+}
+
 StmtHandle CDatabase::TakeStatement(const std::string& key, CString& preparedText) {
     const auto kept = m_kept.find(key);
     if (kept != m_kept.end()) {
@@ -135,7 +263,7 @@ StmtHandle CDatabase::TakeStatement(const std::string& key, CString& preparedTex
         return stmt;
     }
     preparedText.Empty();
-    return AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, m_dbc.get());
+    return NewStatement();
 }
 
 void CDatabase::KeepStatement(const std::string& key, const CString& preparedText,
@@ -144,9 +272,13 @@ void CDatabase::KeepStatement(const std::string& key, const CString& preparedTex
     if (!stmt || !m_dbc || preparedText.IsEmpty()) {
         return;
     }
-    SQLFreeStmt(stmt.get(), SQL_CLOSE);
-    SQLFreeStmt(stmt.get(), SQL_RESET_PARAMS);
-    SQLFreeStmt(stmt.get(), SQL_UNBIND);
+    // A statement that cannot be reset is freed instead of kept: its parameters
+    // may still point into a recordset that is going away.
+    if (!SQL_SUCCEEDED(SQLFreeStmt(stmt.get(), SQL_CLOSE)) ||
+        !SQL_SUCCEEDED(SQLFreeStmt(stmt.get(), SQL_RESET_PARAMS)) ||
+        !SQL_SUCCEEDED(SQLFreeStmt(stmt.get(), SQL_UNBIND))) {
+        return;
+    }
     try {
         if (m_kept.size() >= kMostKept) {
             auto oldest = m_kept.begin();

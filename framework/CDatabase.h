@@ -9,6 +9,9 @@
 #include "framework/CString.h"
 #include "framework/OdbcHandle.h"
 
+// ASCII letters in lower case: how column names are matched.
+[[nodiscard]] std::string LowerCase(std::string text);
+
 class CDatabase {
   public:
     enum OpenOptions : unsigned {
@@ -29,13 +32,29 @@ class CDatabase {
     void Close() noexcept;
     [[nodiscard]] bool IsOpen() const { return m_dbc != nullptr; }
 
-    // Switch autocommit off: from here on every statement belongs to one transaction.
+    // From here on every statement belongs to one transaction, at serializable
+    // isolation where the driver offers it, so that two sessions writing the same
+    // rows never both commit. False when no connection is open or a transaction
+    // already is; raises CDBException when the data source has no transactions or
+    // refuses one: it never carries on committing statement by statement.
     bool BeginTrans();
-    // End the transaction first, then return to autocommit (switching autocommit
-    // back on with a transaction open would commit it).
+    // Ends the transaction, then returns to autocommit (switching autocommit back
+    // on with a transaction open would commit it). Raises CDBException unless the
+    // data source confirms the commit; the transaction then stays open for the
+    // rollback. False when no transaction is open.
     bool CommitTrans();
+    // Never throws; false when nothing was open or the data source did not confirm.
     bool Rollback();
     [[nodiscard]] bool InTransaction() const { return m_bInTransaction; }
+
+    // The longest one statement may run, waiting on another session's locks
+    // included; it then fails with the driver's text. A driver that ignores it
+    // bounds lock waits by its own setting (see the README).
+    static constexpr unsigned kDefaultQueryTimeout = 60;
+    void SetQueryTimeout(unsigned seconds) { m_nQueryTimeout = seconds; }
+    [[nodiscard]] unsigned GetQueryTimeout() const { return m_nQueryTimeout; }
+    // A new statement on the connection, its query timeout set.
+    StmtHandle NewStatement();
 
     // The statement with its bracketed names quoted for this driver.
     [[nodiscard]] CString QuoteNames(const CString& statement) const;
@@ -45,6 +64,10 @@ class CDatabase {
     // The columns of the driver's best row identifier for "[owner].[table]"
     // (empty when it has none), asked once per table and connection.
     const std::vector<CString>& RowIdentifier(const CString& qualifiedTable);
+    // The SQL type of each column of "[owner].[table]" by its name in lower case,
+    // from the catalog (which no other session's lock holds up), asked once per
+    // table and connection.
+    const std::map<std::string, SQLSMALLINT>& ColumnTypes(const CString& qualifiedTable);
 
     // Statements stay prepared for reuse within a transaction. TakeStatement
     // gives one kept under key (preparedText then holds its text) or a new one
@@ -61,13 +84,18 @@ class CDatabase {
         std::uint64_t keptAt;  // the longest unused goes first when the room is full
     };
 
-    bool EndTransaction(SQLSMALLINT completion);
+    // Back to autocommit after the transaction ended.
+    void EndTransaction() noexcept;
+    [[nodiscard]] bool ConnectionLost() const;
 
     EnvHandle m_env;
     DbcHandle m_dbc;
     bool m_bInTransaction = false;
+    bool m_bIsolationSet = false;  // the isolation is set once per connection
+    unsigned m_nQueryTimeout = kDefaultQueryTimeout;
     char m_chIDQuote = '"';
     std::map<std::string, std::vector<CString>> m_rowIdentifiers;
+    std::map<std::string, std::map<std::string, SQLSMALLINT>> m_columnTypes;
     std::multimap<std::string, KeptStatement> m_kept;
     std::uint64_t m_nKeptCount = 0;
 };

@@ -35,9 +35,7 @@ SQLLEN CFieldExchange::GetLongBinarySize(int nField) {
     SQLLEN length = 0;
     const SQLRETURN rc = SQLGetData(m_prs->GetResultStatement(), static_cast<SQLUSMALLINT>(nField),
                                     SQL_C_BINARY, probe.data(), 0, &length);
-    if (!SQL_SUCCEEDED(rc)) {
-        m_prs->ThrowDBException(rc);
-    }
+    OdbcCheck(rc, SQL_HANDLE_STMT, m_prs->GetResultStatement());
     return length;
 }
 
@@ -67,9 +65,7 @@ void CFieldExchange::GetLongBinaryData(int nField, CLongBinary& value, SQLLEN* p
         if (rc == SQL_NO_DATA) {
             break;
         }
-        if (!SQL_SUCCEEDED(rc)) {
-            m_prs->ThrowDBException(rc);
-        }
+        OdbcCheck(rc, SQL_HANDLE_STMT, stmt);
         if (indicator == SQL_NULL_DATA) {
             got = 0;
             break;

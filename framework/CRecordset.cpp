@@ -82,18 +82,19 @@ bool CRecordset::Open(unsigned /*nOpenType*/, const char* lpszSQL, unsigned dwOp
         OdbcCheck(SQLPrepare(m_hstmt.get(), SqlChars(m_strSelect), SQL_NTS), SQL_HANDLE_STMT,
                   m_hstmt.get());
     }
+    // Column types come from the catalog, not from describing the statement: a
+    // describe before execution asks the server to parse, and that waits on
+    // another session's lock of the table without any time limit.
+    const std::map<std::string, SQLSMALLINT>& types = m_pDatabase->ColumnTypes(GetDefaultSQL());
     for (unsigned i = 0; i < m_nFields; ++i) {
-        std::array<SQLCHAR, 256> name{};
-        SQLSMALLINT nameLength = 0;
-        SQLSMALLINT type = SQL_UNKNOWN_TYPE;
-        SQLULEN size = 0;
-        SQLSMALLINT digits = 0;
-        SQLSMALLINT nullable = 0;
-        OdbcCheck(SQLDescribeCol(m_hstmt.get(), static_cast<SQLUSMALLINT>(i + 1), name.data(),
-                                 static_cast<SQLSMALLINT>(name.size()), &nameLength, &type, &size,
-                                 &digits, &nullable),
-                  SQL_HANDLE_STMT, m_hstmt.get());
-        m_sqlTypes[i] = type;
+        std::string name;
+        for (const char ch : m_fields[i].name.str()) {
+            if (ch != '[' && ch != ']' && ch != '"') {
+                name += ch;
+            }
+        }
+        const auto type = types.find(LowerCase(name));
+        m_sqlTypes[i] = type != types.end() ? type->second : SQL_UNKNOWN_TYPE;
     }
 
     CFieldExchange bind(CFieldExchange::BindFieldToColumn, this);
@@ -131,7 +132,7 @@ CString CRecordset::BuildSelect(const char* lpszSQL) {
 }
 
 void CRecordset::Execute() {
-    SQLFreeStmt(m_hstmt.get(), SQL_CLOSE);
+    OdbcCheck(SQLFreeStmt(m_hstmt.get(), SQL_CLOSE), SQL_HANDLE_STMT, m_hstmt.get());
     const SQLRETURN rc = SQLExecute(m_hstmt.get());
     if (rc != SQL_NO_DATA) {
         OdbcCheck(rc, SQL_HANDLE_STMT, m_hstmt.get());
@@ -264,7 +265,7 @@ bool CRecordset::Update() {
         statement = "UPDATE " + GetDefaultSQL() + " SET " + assignments + " WHERE " +
                     BindRowCondition(stmt.get(), binds.m_nParamFields + 1);
     }
-    ExecuteChange(stmt.get(), statement, prepared);
+    ExecuteChange(stmt.get(), statement, prepared, mode == edit);
     m_pDatabase->KeepStatement(key, m_pDatabase->QuoteNames(statement), std::move(stmt));
     m_dirty.assign(m_nFields, 0);
     m_nEditMode = noMode;
@@ -281,7 +282,9 @@ void CRecordset::Delete() {
     StmtHandle stmt = m_pDatabase->TakeStatement(key, prepared);
     const CString statement =
         "DELETE FROM " + GetDefaultSQL() + " WHERE " + BindRowCondition(stmt.get(), 1);
-    ExecuteChange(stmt.get(), statement, prepared);
+    // A row already gone is no failure here: on a data source without row
+    // identifiers, deleting one of two identical rows deletes its twin too.
+    ExecuteChange(stmt.get(), statement, prepared, false);
     m_pDatabase->KeepStatement(key, m_pDatabase->QuoteNames(statement), std::move(stmt));
     m_bRowDeleted = true;
 }
@@ -289,8 +292,7 @@ void CRecordset::Delete() {
 CString CRecordset::BindRowCondition(SQLHSTMT stmt, unsigned firstParam) {
     CString condition;
     unsigned param = firstParam;
-    auto bindText = [&](const CString& column, RowKey& key, SQLSMALLINT sqlType,
-                        SQLSMALLINT cType) {
+    auto bind = [&](const CString& column, RowKey& key, SQLSMALLINT sqlType, SQLSMALLINT cType) {
         if (!condition.IsEmpty()) {
             condition += " AND ";
         }
@@ -307,16 +309,20 @@ CString CRecordset::BindRowCondition(SQLHSTMT stmt, unsigned firstParam) {
     };
     if (!m_rowIdColumns.empty()) {
         for (std::size_t i = 0; i < m_rowIdColumns.size(); ++i) {
-            bindText(m_rowIdColumns[i], m_rowId[i], SQL_VARCHAR, SQL_C_CHAR);
+            bind(m_rowIdColumns[i], m_rowId[i], SQL_VARCHAR, SQL_C_CHAR);
         }
         return condition;
     }
+    // Every column names the row, long binaries too (by their bytes): rows that
+    // differ only there are different rows.
     for (unsigned i = 0; i < m_nFields; ++i) {
-        if (m_fields[i].cType == SQL_C_DEFAULT || m_fields[i].cType == SQL_C_BINARY) {
-            continue;  // long binaries never name a row
+        const int cType = m_fields[i].cType;
+        if (cType == SQL_C_DEFAULT || cType == SQL_C_BINARY) {
+            bind(m_fields[i].name, m_rowKey[i], m_sqlTypes[i], SQL_C_BINARY);
+        } else {
+            bind(m_fields[i].name, m_rowKey[i], cType == SQL_C_SLONG ? SQL_INTEGER : SQL_VARCHAR,
+                 SQL_C_CHAR);
         }
-        const bool number = m_fields[i].cType == SQL_C_SLONG;
-        bindText(m_fields[i].name, m_rowKey[i], number ? SQL_INTEGER : SQL_VARCHAR, SQL_C_CHAR);
     }
     return condition;
 }
@@ -335,14 +341,11 @@ std::string CRecordset::ChangeKey(char kind) {
     return key;
 }
 
-void CRecordset::ExecuteChange(SQLHSTMT stmt, const CString& statement,
-                               const CString& preparedText) {
+void CRecordset::ExecuteChange(SQLHSTMT stmt, const CString& statement, const CString& preparedText,
+                               bool mustChangeARow) {
     const CString text = m_pDatabase->QuoteNames(statement);
     if (!(text == preparedText)) {
-        const SQLRETURN prepared = SQLPrepare(stmt, SqlChars(text), SQL_NTS);
-        if (!SQL_SUCCEEDED(prepared)) {
-            ThrowDBException(prepared, stmt);
-        }
+        OdbcCheck(SQLPrepare(stmt, SqlChars(text), SQL_NTS), SQL_HANDLE_STMT, stmt);
     }
     SQLRETURN rc = SQLExecute(stmt);
     // Long binaries go at execution: each asks for its bytes in turn.
@@ -356,14 +359,25 @@ void CRecordset::ExecuteChange(SQLHSTMT stmt, const CString& statement,
         auto* value = static_cast<CLongBinary*>(token);
         const CGlobalLock lock(value->m_hData);
         const void* bytes = lock.data() != nullptr ? lock.data() : &kNothing;
-        const SQLRETURN put =
-            SQLPutData(stmt, const_cast<void*>(bytes), static_cast<SQLLEN>(value->m_dwDataLength));
-        if (!SQL_SUCCEEDED(put)) {
-            ThrowDBException(put, stmt);
-        }
+        OdbcCheck(
+            SQLPutData(stmt, const_cast<void*>(bytes), static_cast<SQLLEN>(value->m_dwDataLength)),
+            SQL_HANDLE_STMT, stmt);
     }
-    if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) {
-        ThrowDBException(rc, stmt);
+    if (rc != SQL_NO_DATA) {
+        OdbcCheck(rc, SQL_HANDLE_STMT, stmt);
+    }
+    if (!mustChangeARow) {
+        return;
+    }
+    SQLLEN changed = 0;
+    if (rc != SQL_NO_DATA) {
+        OdbcCheck(SQLRowCount(stmt, &changed), SQL_HANDLE_STMT, stmt);
+    }
+    if (changed == 0) {
+        // The new values were stored nowhere: the row is no longer as it was read.
+        throw CDBException(SQL_ERROR, "HY000",
+                           "The row to change in " + GetDefaultSQL() +
+                               " was no longer there as it was read: nothing was changed.");
     }
 }
 
@@ -407,14 +421,6 @@ void CRecordset::SetNullFieldStatus(unsigned nFieldIndex) {
 }
 void CRecordset::ClearNullFieldStatus(unsigned nFieldIndex) {
     m_null.at(nFieldIndex) = 0;
-}
-
-bool CRecordset::Check(SQLRETURN nRetCode) const {
-    return SQL_SUCCEEDED(nRetCode);
-}
-
-void CRecordset::ThrowDBException(SQLRETURN nRetCode, SQLHSTMT hstmt) const {
-    throw CDBException(nRetCode, SQL_HANDLE_STMT, hstmt != SQL_NULL_HSTMT ? hstmt : m_hstmt.get());
 }
 
 SQLSMALLINT CRecordset::GetColumnSqlType(unsigned nField) const {

@@ -71,15 +71,16 @@ class CRecordset {
     void ClearDirtyFieldStatus(unsigned nFieldIndex);
     void SetNullFieldStatus(unsigned nFieldIndex);
     void ClearNullFieldStatus(unsigned nFieldIndex);
-    [[nodiscard]] bool Check(SQLRETURN nRetCode) const;
-    [[noreturn]] void ThrowDBException(SQLRETURN nRetCode, SQLHSTMT hstmt = SQL_NULL_HSTMT) const;
-    // The SQL type the driver describes for the field's column of the open result set.
+    // The SQL type the catalog gives for the field's column (SQL_UNKNOWN_TYPE for none).
     [[nodiscard]] SQLSMALLINT GetColumnSqlType(unsigned nField) const;
     // Called by the Name pass of Open: the column's name and its C type.
     void RegisterField(unsigned nField, const char* szName, int nCType);
-    // Called by Fixup: the fetched value (text form; nullptr for NULL) that
-    // identifies the row when the driver has no row identifier.
+    // Called by Fixup: the fetched value (text form, or the bytes of a long
+    // binary; nullptr for NULL) that identifies the row when the driver has no
+    // row identifier.
     void SetRowKey(unsigned nField, const char* text, std::size_t length);
+    // True when rows are named by their values, so Fixup must keep them all.
+    [[nodiscard]] bool NamesRowsByValue() const { return m_rowIdColumns.empty(); }
     // Called by StoreField / MarkForUpdate: the value as it was when Edit began.
     void SetCachedValue(unsigned nField, std::string value) {
         m_cache.at(nField - 1) = std::move(value);
@@ -122,8 +123,10 @@ class CRecordset {
     // What decides the text of a change statement: its kind, the table, which
     // fields are written (and as NULL) and how the current row is named.
     [[nodiscard]] std::string ChangeKey(char kind);
-    // Prepares (unless already prepared with that text) and executes, sending long binaries.
-    void ExecuteChange(SQLHSTMT stmt, const CString& statement, const CString& preparedText);
+    // Prepares (unless already prepared with that text) and executes, sending long
+    // binaries; raises when mustChangeARow and the statement changed none.
+    void ExecuteChange(SQLHSTMT stmt, const CString& statement, const CString& preparedText,
+                       bool mustChangeARow);
 
     std::unique_ptr<CDatabase> m_ownDatabase;
     StmtHandle m_hstmt;
@@ -138,7 +141,7 @@ class CRecordset {
     std::vector<std::uint8_t> m_null;
     std::vector<SQLSMALLINT> m_sqlTypes;
     std::vector<std::string> m_cache;
-    std::vector<RowKey> m_rowKey;         // one per field; unused for long binaries
+    std::vector<RowKey> m_rowKey;         // one per field
     std::vector<CString> m_rowIdColumns;  // the driver's best row identifier, if any
     std::vector<RowKey> m_rowId;
 };

@@ -1,15 +1,19 @@
 #include "framework/CTransaction.h"
 
-#include "framework/CDBException.h"
+#include "framework/CUsageError.h"
+
+CTransaction::CTransaction(CDatabase& database) : m_database(database) {
+    if (!m_database.BeginTrans()) {
+        throw CUsageError("A transaction needs an open connection without one already open");
+    }
+    m_bOpen = true;
+}
 
 void CTransaction::Commit() {
-    if (!m_bOpen) {
-        return;  // a data source without transactions has committed every write already
+    if (m_bOpen) {
+        m_database.CommitTrans();
+        m_bOpen = false;
     }
-    if (!m_database.CommitTrans()) {
-        throw CDBException(SQL_ERROR, SQL_HANDLE_DBC, m_database.GetConnectHandle());
-    }
-    m_bOpen = false;
 }
 
 void CTransaction::Rollback() noexcept {

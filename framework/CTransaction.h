@@ -6,18 +6,20 @@
 
 class CTransaction {
   public:
-    explicit CTransaction(CDatabase& database)
-        : m_database(database), m_bOpen(database.BeginTrans()) {}
+    // Raises when no transaction can be begun (CDBException from the data
+    // source, CUsageError without a connection or inside another transaction):
+    // the writes that follow must never be committed one by one.
+    explicit CTransaction(CDatabase& database);
     ~CTransaction() { Rollback(); }
     CTransaction(const CTransaction&) = delete;
     CTransaction& operator=(const CTransaction&) = delete;
 
-    // Raises CDBException with the driver's text when the commit fails; the
-    // transaction then stays open for the rollback that follows.
+    // Raises CDBException with the driver's text unless the data source confirms
+    // the commit; the transaction then stays open for the rollback that follows.
     void Commit();
     void Rollback() noexcept;
 
   private:
     CDatabase& m_database;
-    bool m_bOpen;
+    bool m_bOpen = false;
 };

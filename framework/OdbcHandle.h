@@ -10,6 +10,8 @@
 
 template <SQLSMALLINT HandleType>
 struct OdbcHandleDeleter {
+    // Unchecked: a destructor has no one to tell; a connection lost on the way
+    // shows at the next statement or at the commit.
     void operator()(SQLHANDLE handle) const noexcept { SQLFreeHandle(HandleType, handle); }
 };
 

@@ -56,9 +56,7 @@ void ReadText(CFieldExchange* pFX, unsigned nField, CString& value) {
         if (rc == SQL_NO_DATA) {
             break;
         }
-        if (!SQL_SUCCEEDED(rc)) {
-            rs->ThrowDBException(rc);
-        }
+        OdbcCheck(rc, SQL_HANDLE_STMT, stmt);
         if (indicator == SQL_NULL_DATA) {
             value.Empty();
             rs->SetNullFieldStatus(nField - 1);
@@ -102,11 +100,9 @@ void ExchangeInteger(CFieldExchange* pFX, const char* szName, Integer& value) {
             const SQLRETURN rc =
                 SQLGetData(rs->GetResultStatement(), static_cast<SQLUSMALLINT>(nField), SQL_C_SLONG,
                            &fetched, 0, &indicator);
-            if (!SQL_SUCCEEDED(rc)) {
-                rs->ThrowDBException(rc);
-            }
+            OdbcCheck(rc, SQL_HANDLE_STMT, rs->GetResultStatement());
             if (indicator == SQL_NULL_DATA) {
-                value = kPseudoNullInteger;
+                value = kIntegerWhileNull;
                 rs->SetNullFieldStatus(index);
                 rs->SetRowKey(nField, nullptr, 0);
             } else {
@@ -119,7 +115,7 @@ void ExchangeInteger(CFieldExchange* pFX, const char* szName, Integer& value) {
         }
         case CFieldExchange::MarkForAddNew:
         case CFieldExchange::MarkForUpdate:
-            MarkField(pFX, index, value == kPseudoNullInteger,
+            MarkField(pFX, index, rs->IsFieldStatusNull(index) && value == kIntegerWhileNull,
                       std::to_string(value) != rs->GetCachedValue(nField));
             return;
         case CFieldExchange::NameValue:
@@ -131,14 +127,12 @@ void ExchangeInteger(CFieldExchange* pFX, const char* szName, Integer& value) {
             const SQLUSMALLINT param = AppendMarker(pFX, szName);
             const SQLRETURN rc = SQLBindParameter(pFX->m_hstmt, param, SQL_PARAM_INPUT, SQL_C_SLONG,
                                                   SQL_INTEGER, 0, 0, &value, 0, length);
-            if (!SQL_SUCCEEDED(rc)) {
-                rs->ThrowDBException(rc, pFX->m_hstmt);
-            }
+            OdbcCheck(rc, SQL_HANDLE_STMT, pFX->m_hstmt);
             return;
         }
         case CFieldExchange::SetFieldNull:
             if (ApplySetFieldNull(pFX, &value, index, length, sizeof(value))) {
-                value = kPseudoNullInteger;
+                value = kIntegerWhileNull;
             }
             return;
         case CFieldExchange::StoreField:
@@ -179,14 +173,28 @@ SQLLEN CappedDataAtExecLength(std::uint32_t dataLength) {
 void FixupLongBinary(CFieldExchange* pFX, unsigned nField, CLongBinary& value, SQLLEN* plLength) {
     CRecordset* rs = pFX->m_prs;
     *plLength = pFX->GetLongBinarySize(static_cast<int>(nField));
-    if (*plLength != 0 && *plLength != SQL_NULL_DATA) {
+    const bool isNull = *plLength == SQL_NULL_DATA;
+    if (*plLength != 0 && !isNull) {
         pFX->GetLongBinaryData(static_cast<int>(nField), value, plLength);
     }
-    if (*plLength == SQL_NULL_DATA || *plLength == 0) {
+    if (isNull || *plLength == 0) {
         value.m_dwDataLength = 0;
         rs->SetNullFieldStatus(nField - 1);
     } else {
         rs->ClearNullFieldStatus(nField - 1);
+    }
+    if (!rs->NamesRowsByValue()) {
+        return;
+    }
+    // The bytes as read name the row, whatever later becomes of the member; an
+    // empty value is not NULL there.
+    if (isNull) {
+        rs->SetRowKey(nField, nullptr, 0);
+    } else if (value.m_dwDataLength == 0) {
+        rs->SetRowKey(nField, "", 0);
+    } else {
+        const CGlobalLock lock(value.m_hData);
+        rs->SetRowKey(nField, static_cast<const char*>(lock.data()), value.m_dwDataLength);
     }
 }
 
@@ -234,9 +242,7 @@ void RFX_Text(CFieldExchange* pFX, const char* szName, CString& value, int nMaxL
                 pFX->m_hstmt, param, SQL_PARAM_INPUT, SQL_C_CHAR,
                 static_cast<SQLSMALLINT>(nColumnType), static_cast<SQLULEN>(nMaxLength), nScale,
                 const_cast<char*>(value.GetString()), value.GetLength(), length);
-            if (!SQL_SUCCEEDED(rc)) {
-                rs->ThrowDBException(rc, pFX->m_hstmt);
-            }
+            OdbcCheck(rc, SQL_HANDLE_STMT, pFX->m_hstmt);
             return;
         }
         case CFieldExchange::SetFieldNull:
@@ -293,9 +299,7 @@ void RFX_LongBinary(CFieldExchange* pFX, const char* szName, CLongBinary& value)
             const SQLRETURN rc = SQLBindParameter(pFX->m_hstmt, param, SQL_PARAM_INPUT,
                                                   SQL_C_BINARY, rs->GetColumnSqlType(nField),
                                                   value.m_dwDataLength, 0, &value, 0, length);
-            if (!SQL_SUCCEEDED(rc)) {
-                rs->ThrowDBException(rc, pFX->m_hstmt);
-            }
+            OdbcCheck(rc, SQL_HANDLE_STMT, pFX->m_hstmt);
             return;
         }
         case CFieldExchange::SetFieldNull:

@@ -10,9 +10,12 @@
 #include "framework/CLongBinary.h"
 #include "framework/CString.h"
 
-// The value an integer member holds while it is null (after AddNew, or a NULL
-// column): the one value that add mode cannot store without SetFieldNull(false).
-inline constexpr std::int32_t kPseudoNullInteger = INT32_MIN;
+// The value an integer member holds while it is null (after AddNew, a NULL
+// column or SetFieldNull). It is no null mark: the field's null status is. A
+// member that still holds it, untouched, stays null; assigning any other value
+// makes it a value, and SetFieldNull(&member, false) makes a value of whatever
+// it holds, this one too.
+inline constexpr std::int32_t kIntegerWhileNull = INT32_MIN;
 
 // Text of at most nMaxLength bytes; a longer value is refused when written,
 // never cut. An empty text is written as NULL.
@@ -30,6 +33,7 @@ bool ApplySetFieldNull(CFieldExchange* pFX, const void* member, unsigned nFieldI
                        SQLLEN* plLength, SQLLEN notNullLength);
 // SQL_LEN_DATA_AT_EXEC for a value's length, the length capped so the cell stays in 32 bits.
 [[nodiscard]] SQLLEN CappedDataAtExecLength(std::uint32_t dataLength);
-// Reads the long-binary column of the current row into value (Fixup): a NULL or
+// Reads the long-binary column of the current row into value (Fixup) and, when
+// rows are named by their values, keeps its bytes as the row's key. A NULL or
 // empty column leaves the value's block alone with length 0 and the field null.
 void FixupLongBinary(CFieldExchange* pFX, unsigned nField, CLongBinary& value, SQLLEN* plLength);

@@ -48,6 +48,8 @@ void CUpdateDlg::ImportIdcard(const IdcardRecord& record) {
     if (set.m_te_kfactor == 0) {
         set.SetFieldNull(&set.m_te_kfactor);
         set.SetFieldDirty(&set.m_te_kfactor);
+    } else {
+        set.SetFieldNull(&set.m_te_kfactor, false);
     }
     set.Update();
     set.Close();

@@ -24,6 +24,7 @@ bool CUpdateDlg::ImportIdcompLine(CString& line, bool firstLine) {
     set->m_te_chasnum = chasnum;
     if (const std::optional<std::int32_t> group = ScanInt32(cgrp)) {
         set->m_te_cgrp = *group;
+        set->SetFieldNull(&set->m_te_cgrp, false);
     }
     set->m_te_comp = comp;
     set->Update();

@@ -78,26 +78,39 @@ std::int32_t TextToInt32(const CString& text) {
     return ScanInt32(text).value_or(0);
 }
 
-bool IsIntegerLiteral(const CString& text) {
+std::optional<std::int32_t> ParseInt32(const CString& text) {
     const std::string& bytes = text.str();
     std::size_t i = 0;
     while (i < bytes.size() && bytes[i] == ' ') {
         ++i;
     }
+    bool negative = false;
     if (i < bytes.size() && (bytes[i] == '+' || bytes[i] == '-')) {
+        negative = bytes[i] == '-';
         ++i;
     }
     const std::size_t digits = i;
-    while (i < bytes.size() && IsDigit(bytes[i])) {
-        ++i;
+    // The magnitude may reach one beyond the largest value: the smallest one's.
+    constexpr std::int64_t kMostMagnitude =
+        static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1;
+    std::int64_t magnitude = 0;
+    for (; i < bytes.size() && IsDigit(bytes[i]); ++i) {
+        magnitude = magnitude * 10 + (bytes[i] - '0');
+        if (magnitude > kMostMagnitude) {
+            return std::nullopt;
+        }
     }
     if (i == digits) {
-        return false;
+        return std::nullopt;
     }
     while (i < bytes.size() && bytes[i] == ' ') {
         ++i;
     }
-    return i == bytes.size();
+    const std::int64_t value = negative ? -magnitude : magnitude;
+    if (i != bytes.size() || value > std::numeric_limits<std::int32_t>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(value);
 }
 
 CString DataFilePath(const CString& workDir, const CString& name) {

@@ -26,10 +26,11 @@ void SplitThreeFields(CString& line, CString& first, CString& second, CString& t
 // skipped, optional sign, digits; nothing when no digit follows. Values beyond
 // 32 bits saturate.
 [[nodiscard]] std::optional<std::int32_t> ScanInt32(const CString& text);
-// As atol/atoi: the leading number, or 0.
+// As atol/atoi: the leading number, or 0 (saturating like ScanInt32).
 [[nodiscard]] std::int32_t TextToInt32(const CString& text);
-// Optional blanks, optional sign, digits, optional blanks: nothing else.
-[[nodiscard]] bool IsIntegerLiteral(const CString& text);
+// The whole text as a 32-bit number: optional blanks, optional sign, digits,
+// optional blanks, nothing else; nothing when it is not one or does not fit.
+[[nodiscard]] std::optional<std::int32_t> ParseInt32(const CString& text);
 
 // workDir, separator, name, with trailing white space removed from the whole path.
 [[nodiscard]] CString DataFilePath(const CString& workDir, const CString& name);

@@ -18,11 +18,14 @@ bool CUpdateDlg::ImportVsLine(CString& line) {
     if (comp.IsEmpty()) {
         return true;
     }
-    // The type stands bare in the filter: only a number may go there.
-    if (!IsIntegerLiteral(vstype)) {
-        throw CDBException(
-            SQL_ERROR, "42000",
-            "vs.spl: the vs type of component '" + comp + "' is not a number: '" + vstype + "'");
+    // The type stands bare in the filter: only a number may go there, and only
+    // one that is stored as itself, or the look-up would never find its row.
+    const std::optional<std::int32_t> type = ParseInt32(vstype);
+    if (!type) {
+        throw CDBException(SQL_ERROR, "42000",
+                           "vs.spl: the vs type of component '" + comp +
+                               "' is not a whole number from -2147483648 to 2147483647: '" +
+                               vstype + "'");
     }
     CVsSet set(&m_database);
     set.m_strFilter.Format(kVsFilter, DoubleApostrophes(comp).GetString(), vstype.GetString());
@@ -34,7 +37,8 @@ bool CUpdateDlg::ImportVsLine(CString& line) {
     }
     set.m_te_file.Reset();
     set.m_te_comp = comp;
-    set.m_te_vstype = TextToInt32(vstype);
+    set.m_te_vstype = *type;
+    set.SetFieldNull(&set.m_te_vstype, false);
     if (!ReadDataFile("vs.spl", name, set.m_te_file)) {
         set.Close();
         return false;

@@ -4,6 +4,7 @@
 // block's bytes while the statement executes.
 #include <sqlext.h>
 
+#include "framework/CDBException.h"
 #include "framework/RecordFieldExchange.h"
 #include "tables/CTunSet.h"
 
@@ -24,9 +25,7 @@ void CTunSet::ExchangeLongBinary(CFieldExchange* pFX, const char* szName, CLongB
                 const SQLRETURN rc =
                     SQLBindCol(rs->GetResultStatement(), static_cast<SQLUSMALLINT>(nField),
                                SQL_C_DEFAULT, &value, 0, plLength);
-                if (!rs->Check(rc)) {
-                    rs->ThrowDBException(rc);
-                }
+                OdbcCheck(rc, SQL_HANDLE_STMT, rs->GetResultStatement());
             }
             rs->m_mapFieldIndex[&value] = nField;
             return;
@@ -76,9 +75,7 @@ void CTunSet::ExchangeLongBinary(CFieldExchange* pFX, const char* szName, CLongB
                 SQLBindParameter(pFX->m_hstmt, static_cast<SQLUSMALLINT>(pFX->m_nParamFields),
                                  SQL_PARAM_INPUT, SQL_C_DEFAULT, rs->GetColumnSqlType(nField),
                                  value.m_dwDataLength, 0, &value, 0, plLength);
-            if (rc != SQL_SUCCESS) {
-                rs->ThrowDBException(rc, pFX->m_hstmt);
-            }
+            OdbcCheck(rc, SQL_HANDLE_STMT, pFX->m_hstmt);
             return;
         }
 

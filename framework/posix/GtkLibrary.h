@@ -6,7 +6,8 @@
 
 // The library's entry points the window uses, typed as its headers declare them.
 struct GtkLibrary {
-#define LORBANIX_GTK_ENTRY(name) decltype(&::name) name = nullptr;
+// The name is pasted after '::' and as a declarator, where parentheses cannot go.
+#define LORBANIX_GTK_ENTRY(name) decltype(&::name) name = nullptr;  // NOLINT(bugprone-macro-parentheses)
 #include "framework/posix/GtkEntries.inc"
 #undef LORBANIX_GTK_ENTRY
 };

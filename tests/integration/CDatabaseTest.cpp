@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 #include "framework/CDBException.h"
+#include "framework/CTransaction.h"
 #include "tests/support/DataSource.h"
 
 namespace {
@@ -14,6 +16,17 @@ void Exec(const CDatabase& db, const std::string& sql) {
 
 std::string CountIdcards(const DataSource& source) {
     return QueryRows(source, "SELECT count(*) FROM [tbadmin].[tb_idcard]").at(0).at(0);
+}
+
+// The server's process serving the connection.
+std::string BackendOf(const CDatabase& db) {
+    StmtHandle stmt = ExecuteOn(db, "SELECT pg_backend_pid()");
+    OdbcCheck(SQLFetch(stmt.get()), SQL_HANDLE_STMT, stmt.get());
+    std::array<char, 32> text{};
+    SQLLEN length = 0;
+    OdbcCheck(SQLGetData(stmt.get(), 1, SQL_C_CHAR, text.data(), text.size(), &length),
+              SQL_HANDLE_STMT, stmt.get());
+    return text.data();
 }
 
 class CDatabaseTest : public ::testing::TestWithParam<DataSourceKind> {
@@ -104,6 +117,41 @@ TEST_P(CDatabaseTest, AFailedStatementRaisesWithItsStateAndEveryRecord) {
         EXPECT_NE(error.m_strError.str().find("no_such_table"), std::string::npos)
             << error.m_strError.str();
     }
+}
+
+TEST_P(CDatabaseTest, ASessionTheServerEndedFailsTheBeginAndTheCommit) {
+    if (GetParam() != DataSourceKind::Postgres) {
+        GTEST_SKIP() << "an embedded database has no session a server could end";
+    }
+    auto endSession = [&](const CDatabase& db) {
+        ExecSql(*source, "SELECT pg_terminate_backend(" + BackendOf(db) + ")");
+    };
+    {
+        CDatabase db;
+        db.OpenEx(kConnectString);
+        endSession(db);
+        EXPECT_THROW(CTransaction transaction(db), CDBException);
+    }
+    CDatabase db;
+    db.OpenEx(kConnectString);
+    ASSERT_TRUE(db.BeginTrans());
+    Exec(db, "INSERT INTO [tbadmin].[tb_idcard] ([te_chasnum]) VALUES ('lost')");
+    StmtHandle prepared = AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, db.GetConnectHandle());
+    const CString query = "SELECT te_chasnum FROM tbadmin.tb_idcard WHERE te_chasnum = ?";
+    OdbcCheck(SQLPrepare(prepared.get(), SqlChars(query), SQL_NTS), SQL_HANDLE_STMT,
+              prepared.get());
+    std::array<char, 5> key = {'l', 'o', 's', 't', '\0'};
+    SQLLEN keyLength = 4;
+    OdbcCheck(SQLBindParameter(prepared.get(), 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 4, 0,
+                               key.data(), 4, &keyLength),
+              SQL_HANDLE_STMT, prepared.get());
+    OdbcCheck(SQLExecute(prepared.get()), SQL_HANDLE_STMT, prepared.get());
+    endSession(db);
+    // Freeing a prepared statement tells the driver of the loss on its own; it
+    // then forgets the transaction, and must not answer a commit with success.
+    prepared.reset();
+    EXPECT_THROW(db.CommitTrans(), CDBException);
+    EXPECT_EQ(CountIdcards(*source), "0");
 }
 
 INSTANTIATE_TEST_SUITE_P(DataSources, CDatabaseTest, ::testing::ValuesIn(AllDataSources()),

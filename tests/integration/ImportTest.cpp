@@ -105,6 +105,16 @@ TEST_P(ImportTest, AKfactorOfZeroOrNoNumberIsStoredAsNull) {
     EXPECT_EQ(Sorted("SELECT [te_kfactor] FROM [tbadmin].[tb_idcard]"), (Rows{{"NULL"}}));
 }
 
+TEST_P(ImportTest, KfactorsAndGroupsKeepEveryThirtyTwoBitValueAndSaturateBeyond) {
+    Idcard("CH1\tT\tE\tM\t-2147483648");
+    EXPECT_EQ(Sorted("SELECT [te_kfactor] FROM [tbadmin].[tb_idcard]"), (Rows{{"-2147483648"}}));
+    Idcard("CH1\tT\tE\tM\t99999999999");
+    EXPECT_EQ(Sorted("SELECT [te_kfactor] FROM [tbadmin].[tb_idcard]"), (Rows{{"2147483647"}}));
+    ASSERT_TRUE(Idcomp("CH1\t-2147483648\tA\nCH1\t-99999999999\tB\nCH1\t2147483647\tC\n"));
+    EXPECT_EQ(Sorted("SELECT [te_cgrp],[te_comp] FROM [tbadmin].[tb_idcomp]"),
+              (Rows{{"-2147483648", "A"}, {"-2147483648", "B"}, {"2147483647", "C"}}));
+}
+
 TEST_P(ImportTest, ComponentLinesReplaceTheFirstLinesChassis) {
     ExecSql(*source,
             "INSERT INTO [tbadmin].[tb_idcomp] ([te_cgrp],[te_chasnum],[te_comp]) VALUES "

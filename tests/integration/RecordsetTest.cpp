@@ -60,6 +60,18 @@ class RecordsetTest : public ::testing::TestWithParam<DataSourceKind> {
         EXPECT_TRUE(set.Update());
     }
 
+    void AddVs(const std::string& comp, int type, const std::string& bytes) {
+        CVsSet set(&db);
+        set.Open(CRecordset::snapshot, nullptr, CRecordset::appendOnly);
+        set.AddNew();
+        set.m_te_comp = comp.c_str();
+        set.m_te_vstype = type;
+        Fill(set.m_te_file, bytes);
+        set.SetFieldNull(&set.m_te_file, false);
+        set.SetFieldDirty(&set.m_te_file, true);
+        EXPECT_TRUE(set.Update());
+    }
+
     std::string ReadTun(const std::string& chassis) {
         CTunSet set(&db);
         set.m_strFilter = ("te_chasnum = '" + chassis + "'").c_str();
@@ -233,6 +245,95 @@ TEST_P(RecordsetTest, EditingTheFirstOfTwoIdenticalRows) {
         // Without a row identifier rows are named by their values: twins change together.
         EXPECT_EQ(rows, (Rows{{"new"}, {"new"}}));
     }
+}
+
+TEST_P(RecordsetTest, RowsThatDifferOnlyInTheirLongBinaryAreChangedOneAtATime) {
+    AddVs("C5", 1, "aaa");
+    AddVs("C5", 1, "bbbbb");
+    const char* filter = "te_comp = 'C5' and te_vstype = 1";
+    std::string edited;
+    {
+        CVsSet set(&db);
+        set.m_strFilter = filter;
+        set.Open();
+        ASSERT_FALSE(set.IsEOF());
+        edited = Bytes(set.m_te_file);
+        set.Edit();
+        set.m_te_file.Reset();
+        Fill(set.m_te_file, "new bytes");
+        set.SetFieldNull(&set.m_te_file, false);
+        set.SetFieldDirty(&set.m_te_file, true);
+        EXPECT_TRUE(set.Update());
+    }
+    const std::string kept = edited == "aaa" ? "bbbbb" : "aaa";
+    auto lengths = [&] {
+        Rows rows = Query("SELECT length([te_file]) FROM [tbadmin].[tb_vs]");
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    };
+    Rows expected = {{std::to_string(kept.size())}, {"9"}};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(lengths(), expected);
+    std::string deleted;
+    {
+        CVsSet set(&db);
+        set.m_strFilter = filter;
+        set.Open();
+        ASSERT_FALSE(set.IsEOF());
+        deleted = Bytes(set.m_te_file);
+        set.Delete();
+    }
+    EXPECT_EQ(lengths(), (Rows{{deleted == kept ? "9" : std::to_string(kept.size())}}));
+}
+
+TEST_P(RecordsetTest, EveryThirtyTwoBitIntegerIsStoredAsItselfAndAnUnsetOneAsNull) {
+    {
+        CIdcompSet set(&db);
+        ASSERT_TRUE(set.OpenTable());
+        for (const auto& [chassis, group] :
+             {std::pair{"MIN", INT32_MIN}, std::pair{"MAX", INT32_MAX}}) {
+            set.AddNew();
+            set.m_te_chasnum = chassis;
+            set.m_te_cgrp = group;
+            set.SetFieldNull(&set.m_te_cgrp, false);
+            EXPECT_TRUE(set.Update());
+        }
+        set.AddNew();
+        set.m_te_chasnum = "NONE";
+        EXPECT_TRUE(set.Update());
+    }
+    const char* select = "SELECT [te_cgrp],[te_chasnum],[te_comp] FROM [tbadmin].[tb_idcomp]";
+    Rows rows = Query(select);
+    std::sort(rows.begin(), rows.end());
+    EXPECT_EQ(rows, (Rows{{"-2147483648", "MIN", "NULL"},
+                          {"2147483647", "MAX", "NULL"},
+                          {"NULL", "NONE", "NULL"}}));
+    {
+        // Found again by its value, and left with it.
+        CIdcompSet set(&db);
+        set.m_strFilter = "te_chasnum = 'MIN'";
+        set.Open();
+        ASSERT_FALSE(set.IsEOF());
+        EXPECT_EQ(set.m_te_cgrp, INT32_MIN);
+        set.Edit();
+        set.m_te_comp = "edited";
+        EXPECT_TRUE(set.Update());
+    }
+    EXPECT_EQ(Query("SELECT [te_cgrp],[te_comp] FROM [tbadmin].[tb_idcomp] WHERE [te_chasnum] = "
+                    "'MIN'"),
+              (Rows{{"-2147483648", "edited"}}));
+}
+
+TEST_P(RecordsetTest, AnEditOfARowThatIsGoneRaisesRatherThanStoringNothing) {
+    ExecSql(*source,
+            "INSERT INTO [tbadmin].[tb_idcard] ([te_chasnum],[te_engsn]) VALUES ('CH1','E1')");
+    CIdcardSet set(&db);
+    ASSERT_TRUE(set.FindByChassis("CH1"));
+    ExecSql(*source, "DELETE FROM [tbadmin].[tb_idcard]");
+    set.Edit();
+    set.m_te_engsn = "E2";
+    EXPECT_THROW(set.Update(), CDBException);
+    EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_idcard]"), (Rows{{"0"}}));
 }
 
 TEST_P(RecordsetTest, LongBinariesOfAnySizeComeBackByteExact) {

@@ -79,7 +79,7 @@ void DamageEntry(std::string& zip, const std::string& name) {
     FAIL() << name << " is not in the archive";
 }
 
-class RunSafetyTest : public UpdateRunTest {
+class RunSafetyTest : public ToolRunTest {
   protected:
     // A stopped run: code 3, the bar where it stopped, one message that says
     // what (each of said), nothing committed, the work directory gone.

@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 
 namespace {
 // Long enough for any run under the sanitizers; a run that takes longer hangs.
-constexpr int kRunTimeoutSeconds = 120;
+constexpr double kRunSecondsAllowed = 120;
 }  // namespace
 
 const Rows kStandardRows = {{"CH1", "TP", "ENG", "MDES", "42"},
@@ -36,22 +36,22 @@ void WriteScript(const fs::path& path, const std::string& body) {
     ::chmod(path.c_str(), 0755);
 }
 
-void UpdateRunTest::SetUp() {
+void ToolRunTest::SetUp() {
     source = &GetDataSource(GetParam());
     ClearTables(*source);
     workDir = fs::path(source->InstallDir()) / "Velko";
     fs::remove_all(workDir);
 }
 
-void UpdateRunTest::TearDown() {
+void ToolRunTest::TearDown() {
     RemoveTree(workDir);
 }
 
-void UpdateRunTest::Spool(const std::string& name, const std::string& bytes) {
+void ToolRunTest::Spool(const std::string& name, const std::string& bytes) {
     WriteFile(dir / "spool" / name, bytes);
 }
 
-void UpdateRunTest::StandardSpool(const std::string& chassis) {
+void ToolRunTest::StandardSpool(const std::string& chassis) {
     Spool("idcard.spl", chassis + "\tTP\tENG\tMDES\t42\r\n");
     Spool("idcomp.spl", chassis + "\t10\tGearbox\n" + chassis + "\t20\tBrakes\n");
     Spool("serial.spl", chassis + "\tECU\tSN1\n" + chassis + "\tABS\tSN2\n");
@@ -62,7 +62,7 @@ void UpdateRunTest::StandardSpool(const std::string& chassis) {
     Spool("data/vs2.bin", Pattern(2000, 3));
 }
 
-void UpdateRunTest::Pack(const std::string& name, const std::vector<std::string>& extraArgs,
+void ToolRunTest::Pack(const std::string& name, const std::vector<std::string>& extraArgs,
                          const fs::path& mediumDir) {
     std::vector<std::string> args = {kPack, (dir / "spool").string(),
                                      (mediumDir.empty() ? dir / "medium" : mediumDir).string(),
@@ -72,18 +72,17 @@ void UpdateRunTest::Pack(const std::string& name, const std::vector<std::string>
     ASSERT_EQ(packed.exitCode, 0) << packed.output;
 }
 
-Outcome UpdateRunTest::Run(SubprocessOptions options, const fs::path& mediumDir) {
+Outcome ToolRunTest::Run(SubprocessOptions options, const fs::path& mediumDir) {
     if (options.env.empty()) {
         options.env = source->env;
     }
-    if (options.timeoutSeconds == 0) {
-        options.timeoutSeconds = kRunTimeoutSeconds;
-    }
+    options.secondsAllowed = std::min(options.secondsAllowed, kRunSecondsAllowed);
     const fs::path medium = mediumDir.empty() ? dir / "medium" : mediumDir;
     options.workingDir = medium.string();
     const SubprocessResult result = RunSubprocess({(medium / "lorbanix-update").string()}, options);
     Outcome outcome;
     outcome.exitCode = result.exitCode;
+    outcome.endSignal = result.endSignal;
     outcome.timedOut = result.timedOut;
     outcome.output = result.output;
     std::istringstream lines(result.output);
@@ -97,7 +96,7 @@ Outcome UpdateRunTest::Run(SubprocessOptions options, const fs::path& mediumDir)
     return outcome;
 }
 
-std::vector<int> UpdateRunTest::StepsTo(int last) {
+std::vector<int> ToolRunTest::StepsTo(int last) {
     std::vector<int> steps;
     for (int i = 0; i <= last; ++i) {
         steps.push_back(i);
@@ -105,13 +104,13 @@ std::vector<int> UpdateRunTest::StepsTo(int last) {
     return steps;
 }
 
-Rows UpdateRunTest::Sorted(const std::string& sql) const {
+Rows ToolRunTest::Sorted(const std::string& sql) const {
     Rows rows = QueryRows(*source, sql);
     std::sort(rows.begin(), rows.end());
     return rows;
 }
 
-Rows UpdateRunTest::AllRows() const {
+Rows ToolRunTest::AllRows() const {
     Rows all;
     for (const char* sql :
          {"SELECT [te_chasnum],[te_tpnum],[te_engsn],[te_mdes],[te_kfactor] FROM "
@@ -127,7 +126,7 @@ Rows UpdateRunTest::AllRows() const {
     return all;
 }
 
-void UpdateRunTest::SeedOldRows() {
+void ToolRunTest::SeedOldRows() {
     ExecSql(*source,
             "INSERT INTO [tbadmin].[tb_idcomp] ([te_cgrp],[te_chasnum],[te_comp]) VALUES "
             "(1,'CH1','old')");

@@ -21,13 +21,14 @@ inline constexpr const char* kMessage = "lorbanix-update: ";
 
 struct Outcome {
     int exitCode = -1;
+    int endSignal = 0;  // the signal that ended the run, or 0
     bool timedOut = false;
     std::vector<int> positions;
     std::vector<std::string> messages;
     std::string output;
 };
 
-class UpdateRunTest : public ::testing::TestWithParam<DataSourceKind> {
+class ToolRunTest : public ::testing::TestWithParam<DataSourceKind> {
   protected:
     void SetUp() override;
     void TearDown() override;

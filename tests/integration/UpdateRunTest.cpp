@@ -6,11 +6,12 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "tests/integration/UpdateRunFixture.h"
 
 namespace fs = std::filesystem;
+
+class UpdateRunTest : public ToolRunTest {};
 
 TEST_P(UpdateRunTest, AFullRunCommitsEveryTableAndARepeatedRunLeavesTheSameRows) {
     SeedOldRows();
@@ -132,6 +133,29 @@ TEST_P(UpdateRunTest, AWorkDirectoryThatCannotBeClearedStopsTheRunWithCode3) {
     EXPECT_EQ(AllRows(), kSeededRows);
 }
 
+TEST_P(UpdateRunTest, VsTypesAreStoredAsThemselvesOrRefusedBeyondThirtyTwoBits) {
+    StandardSpool();
+    Spool("vs.spl", "C1\t2147483647\tdata/vs1.bin\nC2\t-2147483648\tdata/vs2.bin\n");
+    Pack();
+    for (int run = 0; run < 2; ++run) {  // the second run updates both rows in place
+        const Outcome outcome = Run();
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
+        EXPECT_EQ(Sorted("SELECT [te_comp],[te_vstype],length([te_file]) FROM [tbadmin].[tb_vs]"),
+                  (Rows{{"C1", "2147483647", "1000"}, {"C2", "-2147483648", "2000"}}));
+    }
+    ClearTables(*source);
+    for (const std::string& type : std::vector<std::string>{"2147483648", "99999999999999999999"}) {
+        fs::remove_all(dir / "medium");
+        Spool("vs.spl", "C1\t1\tdata/vs1.bin\nC3\t" + type + "\tdata/vs1.bin\n");
+        Pack();
+        const Outcome outcome = Run();
+        EXPECT_EQ(outcome.exitCode, 1) << outcome.output;
+        ASSERT_EQ(outcome.messages.size(), 1U) << outcome.output;
+        EXPECT_NE(outcome.messages[0].find("'" + type + "'"), std::string::npos) << outcome.output;
+        EXPECT_EQ(AllRows(), (Rows{{"--"}, {"--"}, {"--"}, {"--"}, {"--"}}));
+    }
+}
+
 TEST_P(UpdateRunTest, KeysWithApostrophesAreStoredLiterally) {
     StandardSpool("O'Brien");
     Spool("vs.spl", "x' OR '1'='1\t1\tdata/vs1.bin\n");
@@ -148,7 +172,7 @@ TEST_P(UpdateRunTest, AnInterruptFromTheKeyboardIsIgnored) {
     StandardSpool();
     Pack();
     SubprocessOptions options;
-    options.interruptOnOutput = "3/16";
+    options.signalOnOutput = "3/16";
     const Outcome outcome = Run(options);
     EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
     EXPECT_EQ(outcome.positions, StepsTo(16));

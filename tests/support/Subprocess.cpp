@@ -37,7 +37,9 @@ class PipeEnd {
 SubprocessResult RunSubprocess(const std::vector<std::string>& argv,
                                const SubprocessOptions& options) {
     std::array<int, 2> pipeFds{};
-    if (::pipe(pipeFds.data()) != 0) {
+    // Close-on-exec: a child started meanwhile from another thread must not
+    // hold this pipe open.
+    if (::pipe2(pipeFds.data(), O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
     }
     PipeEnd reader(pipeFds[0]);
@@ -83,38 +85,41 @@ SubprocessResult RunSubprocess(const std::vector<std::string>& argv,
     if (spawned != 0) {
         throw std::runtime_error("cannot start " + argv[0]);
     }
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    auto elapsed = [&start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
     SubprocessResult result;
-    bool interrupted = false;
+    bool signalled = false;
     std::array<char, 4096> buffer{};
-    const auto started = std::chrono::steady_clock::now();
     for (;;) {
-        const auto elapsed = std::chrono::steady_clock::now() - started;
-        if (options.timeoutSeconds > 0 && elapsed > std::chrono::seconds(options.timeoutSeconds)) {
-            if (!result.timedOut) {
-                ::kill(pid, SIGKILL);
-                result.timedOut = true;
-            } else if (elapsed > std::chrono::seconds(options.timeoutSeconds + 10)) {
-                break;  // something it started still holds the output open
-            }
+        if (!result.timedOut && elapsed() > options.secondsAllowed) {
+            ::kill(pid, SIGKILL);  // the pipe closes with it (unless a child keeps it)
+            result.timedOut = true;
         }
         pollfd fd{reader.get(), POLLIN, 0};
         ::poll(&fd, 1, 20);
-        if ((fd.revents & (POLLIN | POLLHUP)) != 0) {
-            const ssize_t got = ::read(reader.get(), buffer.data(), buffer.size());
-            if (got <= 0) {
-                break;
-            }
-            result.output.append(buffer.data(), static_cast<std::size_t>(got));
-            if (!interrupted && !options.interruptOnOutput.empty() &&
-                result.output.find(options.interruptOnOutput) != std::string::npos) {
-                ::kill(pid, SIGINT);
-                interrupted = true;
-            }
+        if ((fd.revents & (POLLIN | POLLHUP)) == 0) {
+            continue;
+        }
+        const ssize_t got = ::read(reader.get(), buffer.data(), buffer.size());
+        if (got <= 0) {
+            break;
+        }
+        result.output.append(buffer.data(), static_cast<std::size_t>(got));
+        if (!signalled && !options.signalOnOutput.empty() &&
+            result.output.find(options.signalOnOutput) != std::string::npos) {
+            ::kill(pid, options.signal);
+            signalled = true;
+        }
+        if (options.onOutput) {
+            options.onOutput(result.output);
         }
     }
     reader.Close();
     int status = 0;
     ::waitpid(pid, &status, 0);
+    result.seconds = elapsed();
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.endSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return result;
 }

@@ -2,21 +2,28 @@
 // real binaries.
 #pragma once
 
+#include <csignal>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 struct SubprocessResult {
-    int exitCode = -1;      // -1 when killed by a signal
+    int exitCode = -1;      // -1 when ended by a signal
+    int endSignal = 0;      // the signal that ended it, or 0
+    bool timedOut = false;  // killed because it outlived the time allowed
+    double seconds = 0;     // from start to end
     std::string output;     // standard output and standard error, interleaved
-    bool timedOut = false;  // killed because it ran past timeoutSeconds
 };
 
 struct SubprocessOptions {
     std::map<std::string, std::string> env;  // set on top of the test's environment
     std::string workingDir;                  // empty: the test's
-    std::string interruptOnOutput;           // send SIGINT once the output holds this
-    int timeoutSeconds = 0;                  // killed when still running after this; 0: never
+    std::string signalOnOutput;              // send signal once the output holds this
+    int signal = SIGINT;
+    // Called with the whole output so far, each time more arrives.
+    std::function<void(const std::string& output)> onOutput;
+    double secondsAllowed = 600;  // then killed (SIGKILL) and reported as timed out
 };
 
 SubprocessResult RunSubprocess(const std::vector<std::string>& argv,

@@ -55,12 +55,18 @@ TEST(SpoolTextTest, NumbersAreReadAsTheCLibraryReadsThem) {
     EXPECT_EQ(TextToInt32("42\r\nmore"), 42);
 }
 
-TEST(SpoolTextTest, OnlyPlainIntegersAreIntegerLiterals) {
-    for (const char* good : {"2", " 2", "2 ", "-12", "+0", "  007  "}) {
-        EXPECT_TRUE(IsIntegerLiteral(good)) << good;
-    }
-    for (const char* bad : {"", " ", "2x", "1 OR 1=1", "2;DELETE", "- 2", "0x10", "2\r", "1.5"}) {
-        EXPECT_FALSE(IsIntegerLiteral(bad)) << bad;
+TEST(SpoolTextTest, AWholeNumberIsParsedStrictlyWithinThirtyTwoBits) {
+    EXPECT_EQ(ParseInt32("2"), 2);
+    EXPECT_EQ(ParseInt32("  007  "), 7);
+    EXPECT_EQ(ParseInt32("+0"), 0);
+    EXPECT_EQ(ParseInt32("-12 "), -12);
+    EXPECT_EQ(ParseInt32("2147483647"), 2147483647);
+    EXPECT_EQ(ParseInt32("-2147483648"), -2147483647 - 1);
+    EXPECT_EQ(ParseInt32("000000000000000000002147483647"), 2147483647);
+    for (const char* bad :
+         {"", " ", "2x", "1 OR 1=1", "2;DELETE", "- 2", "0x10", "2\r", "1.5", "2147483648",
+          "-2147483649", "99999999999999999999", "18446744073709551617"}) {
+        EXPECT_EQ(ParseInt32(bad), std::nullopt) << bad;
     }
 }
 

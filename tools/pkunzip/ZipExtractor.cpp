@@ -126,7 +126,7 @@ std::string ExtractEntry(ZipReader& reader, const ZipEntry& entry, const fs::pat
     if (!out) {
         return WriteError(path, errno);
     }
-    const std::string failure =
+    std::string failure =
         reader.Read(entry, [&](const char* bytes, std::size_t count) -> std::string {
             errno = 0;
             if (std::fwrite(bytes, 1, count, out.get()) != count) {

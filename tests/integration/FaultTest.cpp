@@ -1,0 +1,241 @@
+// The real tool against faults of its data source and of its own process: a
+// kill, a session ended by the server, a stopped server, another session's lock
+// and a second install location updating the same vehicle. Whatever happens,
+// nothing of a failed run is committed and the run ends: never a hang, never a
+// success that the data source did not confirm.
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <future>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/CDatabase.h"
+#include "tests/integration/UpdateRunFixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr const char* kPgServer = LORBANIX_SOURCE_DIR "/scripts/pg-server";
+// The longest a run may take when it waits on a lock: the statement bound and
+// the time of a run beside it.
+constexpr double kSecondsAllowed = CDatabase::kDefaultQueryTimeout + 60.0;
+
+std::map<std::string, std::string> EnvOf(const fs::path& configDir) {
+    return {{"ODBCSYSINI", configDir.string()},
+            {"ODBCINI", (configDir / "odbc.ini").string()},
+            {"HOME", (configDir / "home").string()},
+            {"DISPLAY", ""},
+            {"WAYLAND_DISPLAY", ""}};
+}
+
+// Runs one statement on a dedicated server, through psql (the tests' own driver
+// manager is bound to the shared data source).
+std::string Psql(const fs::path& serverDir, const std::string& sql) {
+    const std::string port = ReadFile(serverDir / "port");
+    const SubprocessResult result = RunSubprocess(
+        {"/usr/bin/psql", "-h", (serverDir / "sock").string(), "-p",
+         port.substr(0, port.find('\n')), "-U", "velko", "-d", "lorbanix", "-tA", "-c", sql});
+    return result.exitCode == 0 ? result.output : "psql failed: " + result.output;
+}
+
+class FaultTest : public ToolRunTest {
+  protected:
+    [[nodiscard]] bool OnPostgres() const { return GetParam() == DataSourceKind::Postgres; }
+
+    // Another session holds the tun table: on PostgreSQL so that even reading it
+    // waits, on SQLite by an open write transaction (it has no table locks).
+    void LockTunTable(CDatabase& other) const {
+        other.OpenEx(kConnectString);
+        ASSERT_TRUE(other.BeginTrans());
+        ExecuteOn(other, OnPostgres()
+                             ? "LOCK TABLE [tbadmin].[tb_tun] IN ACCESS EXCLUSIVE MODE"
+                             : "INSERT INTO [tbadmin].[tb_tun] ([te_chasnum]) VALUES ('lock')");
+    }
+
+    // A second install location on this machine's data source: its own driver
+    // configuration and work directory, the same database.
+    fs::path SecondInstall(const std::string& name) {
+        const fs::path config = dir / ("config-" + name);
+        std::istringstream in(ReadFile(fs::path(source->dir) / "odbcinst.ini"));
+        std::string ini;
+        for (std::string line; std::getline(in, line);) {
+            ini += (line.rfind("Location=", 0) == 0 ? "Location=" + (config / "install").string()
+                                                    : line) +
+                   "\n";
+        }
+        WriteFile(config / "odbcinst.ini", ini);
+        WriteFile(config / "odbc.ini", ReadFile(fs::path(source->dir) / "odbc.ini"));
+        fs::create_directories(config / "home");
+        fs::create_directories(config / "install");
+        return config;
+    }
+};
+
+std::string DriverTextOfALock(DataSourceKind kind) {
+    return kind == DataSourceKind::Postgres ? "statement timeout" : "database is locked";
+}
+}  // namespace
+
+TEST_P(FaultTest, AKilledRunChangesNothingAndTheNextRunCommits) {
+    SeedOldRows();
+    StandardSpool();
+    Pack();
+    for (const char* marker : {"9/16", "12/16", "15/16"}) {
+        SubprocessOptions options;
+        options.signalOnOutput = marker;
+        options.signal = SIGKILL;
+        const Outcome killed = Run(options);
+        EXPECT_EQ(killed.endSignal, SIGKILL) << marker << "\n" << killed.output;
+        EXPECT_EQ(AllRows(), kSeededRows) << marker;
+    }
+    const Outcome next = Run();
+    EXPECT_EQ(next.exitCode, 0) << next.output;
+    EXPECT_EQ(AllRows(), kStandardRows);
+}
+
+TEST_P(FaultTest, ASessionEndedByTheServerBeforeTheCommitEndsWithCode1) {
+    if (!OnPostgres()) {
+        GTEST_SKIP() << "an embedded database has no session a server could end";
+    }
+    SeedOldRows();
+    StandardSpool();
+    Pack();
+    // Connected beforehand: the pause before the commit is short.
+    CDatabase other;
+    other.OpenEx(kConnectString);
+    std::size_t ended = 0;
+    SubprocessOptions options;
+    options.onOutput = [&](const std::string& output) {
+        // In the pause before the commit the tool's session is idle in its transaction.
+        if (ended == 0 && output.find("15/16") != std::string::npos) {
+            StmtHandle stmt = ExecuteOn(other,
+                                        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                                        "WHERE usename = 'velko' AND pid <> pg_backend_pid() AND "
+                                        "state = 'idle in transaction'");
+            while (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
+                ++ended;
+            }
+        }
+    };
+    const Outcome outcome = Run(options);
+    EXPECT_EQ(ended, 1U);
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.output;
+    ASSERT_EQ(outcome.messages.size(), 1U) << outcome.output;
+    EXPECT_NE(outcome.messages[0].find("terminating connection due to administrator command"),
+              std::string::npos)
+        << outcome.output;
+    EXPECT_EQ(AllRows(), kSeededRows);
+}
+
+TEST_P(FaultTest, AServerStoppedDuringTheImportsEndsTheRunWithCode1) {
+    if (!OnPostgres()) {
+        GTEST_SKIP() << "an embedded database has no server to stop";
+    }
+    // A server of this test's own: stopping the shared one would fail other tests.
+    const TempDir server;
+    StandardSpool();
+    Pack();
+    for (const char* marker : {"10/16", "15/16"}) {
+        ASSERT_EQ(RunSubprocess({kPgServer, "start", server.str()}).exitCode, 0);
+        SubprocessOptions options;
+        options.env = EnvOf(server.path());
+        options.secondsAllowed = kSecondsAllowed;
+        // Asked directly for a fast shut-down (its sessions are ended, its
+        // transactions rolled back): the pause before the commit is short.
+        const std::string pidFile = ReadFile(server.path() / "data" / "postmaster.pid");
+        const pid_t postmaster = std::stoi(pidFile.substr(0, pidFile.find('\n')));
+        bool stopped = false;
+        options.onOutput = [&](const std::string& output) {
+            if (!stopped && output.find(marker) != std::string::npos) {
+                stopped = ::kill(postmaster, SIGINT) == 0;
+            }
+        };
+        const Outcome outcome = Run(options);
+        RunSubprocess({kPgServer, "stop", server.str()});  // waits until it is down
+        EXPECT_TRUE(stopped) << marker;
+        EXPECT_FALSE(outcome.timedOut) << marker;
+        EXPECT_EQ(outcome.exitCode, 1) << marker << "\n" << outcome.output;
+        EXPECT_EQ(outcome.messages.size(), 1U) << outcome.output;
+        ASSERT_EQ(RunSubprocess({kPgServer, "start", server.str()}).exitCode, 0);
+        EXPECT_EQ(
+            Psql(server.path(),
+                 "SELECT (SELECT count(*) FROM tbadmin.tb_idcard) + "
+                 "(SELECT count(*) FROM tbadmin.tb_idcomp) + "
+                 "(SELECT count(*) FROM tbadmin.tb_tun) + (SELECT count(*) FROM tbadmin.tb_vs)"),
+            "0\n")
+            << marker;
+        RunSubprocess({kPgServer, "stop", server.str()});
+    }
+}
+
+TEST_P(FaultTest, ALockHeldByAnotherSessionEndsTheRunWithCode1AfterABoundedWait) {
+    SeedOldRows();
+    StandardSpool();
+    Pack();
+    CDatabase other;
+    LockTunTable(other);
+    SubprocessOptions options;
+    options.secondsAllowed = kSecondsAllowed;
+    const Outcome outcome = Run(options);
+    other.Rollback();
+    EXPECT_FALSE(outcome.timedOut) << outcome.output;
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.output;
+    ASSERT_EQ(outcome.messages.size(), 1U) << outcome.output;
+    EXPECT_NE(outcome.messages[0].find(DriverTextOfALock(GetParam())), std::string::npos)
+        << outcome.output;
+    EXPECT_EQ(AllRows(), kSeededRows);
+}
+
+TEST_P(FaultTest, TwoInstallLocationsUpdatingOneChassisNeverBothCommit) {
+    SeedOldRows();
+    StandardSpool();
+    Pack("update", {}, dir / "medium-a");
+    Pack("update", {}, dir / "medium-b");
+    // Both runs get into their transactions and meet a lock the test holds; it
+    // lets go once both are inside, so their transactions overlap.
+    CDatabase other;
+    LockTunTable(other);
+    auto start = [&](const std::string& name, std::promise<void>& inside) {
+        return std::async(std::launch::async, [this, name, &inside] {
+            SubprocessOptions options;
+            options.env = EnvOf(SecondInstall(name));
+            options.secondsAllowed = kSecondsAllowed;
+            bool told = false;
+            options.onOutput = [&](const std::string& output) {
+                if (!told && output.find("7/16") != std::string::npos) {
+                    told = true;
+                    inside.set_value();
+                }
+            };
+            return Run(options, dir / ("medium-" + name));
+        });
+    };
+    std::promise<void> aInside;
+    std::promise<void> bInside;
+    std::future<Outcome> a = start("a", aInside);
+    aInside.get_future().wait_for(std::chrono::seconds(60));
+    std::future<Outcome> b = start("b", bInside);
+    bInside.get_future().wait_for(std::chrono::seconds(60));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    other.Rollback();
+    const std::vector<Outcome> outcomes = {a.get(), b.get()};
+
+    std::vector<int> codes;
+    for (const Outcome& outcome : outcomes) {
+        codes.push_back(outcome.exitCode);
+        if (outcome.exitCode != 0) {
+            EXPECT_EQ(outcome.messages.size(), 1U) << outcome.output;
+        }
+    }
+    std::sort(codes.begin(), codes.end());
+    EXPECT_EQ(codes, (std::vector<int>{0, 1})) << outcomes[0].output << outcomes[1].output;
+    EXPECT_EQ(AllRows(), kStandardRows);
+}
+
+INSTANTIATE_TEST_SUITE_P(DataSources, FaultTest, ::testing::ValuesIn(AllDataSources()),
+                         [](const auto& info) { return DataSourceKindName(info.param); });
