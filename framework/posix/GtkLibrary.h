@@ -7,7 +7,8 @@
 // The library's entry points the window uses, typed as its headers declare them.
 struct GtkLibrary {
 // The name is pasted after '::' and as a declarator, where parentheses cannot go.
-#define LORBANIX_GTK_ENTRY(name) decltype(&::name) name = nullptr;  // NOLINT(bugprone-macro-parentheses)
+// NOLINTNEXTLINE(bugprone-macro-parentheses)
+#define LORBANIX_GTK_ENTRY(name) decltype(&::name) name = nullptr;
 #include "framework/posix/GtkEntries.inc"
 #undef LORBANIX_GTK_ENTRY
 };

@@ -63,7 +63,7 @@ void ToolRunTest::StandardSpool(const std::string& chassis) {
 }
 
 void ToolRunTest::Pack(const std::string& name, const std::vector<std::string>& extraArgs,
-                         const fs::path& mediumDir) {
+                       const fs::path& mediumDir) {
     std::vector<std::string> args = {kPack, (dir / "spool").string(),
                                      (mediumDir.empty() ? dir / "medium" : mediumDir).string(),
                                      "--name", name};
