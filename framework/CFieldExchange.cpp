@@ -9,13 +9,17 @@ CFieldExchange::CFieldExchange(unsigned operation, CRecordset* recordset)
     : m_nOperation(operation), m_prs(recordset) {}
 
 bool CFieldExchange::IsFieldType(unsigned* pnField) {
+    const bool paramPass = m_nOperation == BindParam || m_nOperation == RebindParam;
+    if (m_nFieldType == param) {
+        *pnField = ++m_nParams;
+        return paramPass;
+    }
     if (m_nFieldType != outputColumn) {
-        // The tool's recordsets have no parameters of their own.
         *pnField = 0;
         return false;
     }
     *pnField = ++m_nFields;
-    return m_nOperation != BindParam && m_nOperation != RebindParam;
+    return !paramPass;
 }
 
 void CFieldExchange::Default(const char* szName, void* /*pv*/, SQLLEN* /*plLength*/, int nCType,

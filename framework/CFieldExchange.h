@@ -42,8 +42,9 @@ class CFieldExchange {
     CFieldExchange(unsigned operation, CRecordset* recordset);
 
     void SetFieldType(unsigned fieldType) { m_nFieldType = fieldType; }
-    // Counts the field and gives its number (1, 2, ... in exchange order); true
-    // when the field takes part in this pass.
+    // Counts the field and gives its number (1, 2, ... in exchange order, output
+    // columns and parameters counted apart); true when the field takes part in
+    // this pass: parameters only in the parameter passes, columns in the others.
     bool IsFieldType(unsigned* pnField);
 
     // The common handling of a pass: the Name pass registers the field with the
@@ -65,6 +66,7 @@ class CFieldExchange {
     const char* m_lpszSeparator = ",";
     unsigned m_nParamFields = 0;        // parameters bound so far
     SQLHSTMT m_hstmt = SQL_NULL_HSTMT;  // the statement parameters are bound into
-    unsigned m_nFields = 0;             // fields counted so far
+    unsigned m_nFields = 0;             // output columns counted so far
+    unsigned m_nParams = 0;             // parameter fields counted so far
     bool m_bDirtyNamesOnly = false;     // Name: only changed fields (the INSERT column list)
 };

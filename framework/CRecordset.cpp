@@ -131,8 +131,23 @@ CString CRecordset::BuildSelect(const char* lpszSQL) {
     return select;
 }
 
+void CRecordset::BindParams(SQLHSTMT stmt) {
+    if (m_nParams == 0) {
+        return;
+    }
+    // Bound again before every execution: a value's bytes may have moved since.
+    m_paramLengths.assign(m_nParams, 0);
+    CFieldExchange bind(CFieldExchange::BindParam, this);
+    bind.m_hstmt = stmt;
+    RunExchange(bind);
+    if (bind.m_nParams != m_nParams) {
+        ThrowUsage("The recordset exchanges another number of parameters than it declares");
+    }
+}
+
 void CRecordset::Execute() {
     OdbcCheck(SQLFreeStmt(m_hstmt.get(), SQL_CLOSE), SQL_HANDLE_STMT, m_hstmt.get());
+    BindParams(m_hstmt.get());
     const SQLRETURN rc = SQLExecute(m_hstmt.get());
     if (rc != SQL_NO_DATA) {
         OdbcCheck(rc, SQL_HANDLE_STMT, m_hstmt.get());
@@ -289,6 +304,29 @@ void CRecordset::Delete() {
     m_bRowDeleted = true;
 }
 
+SQLLEN CRecordset::DeleteFiltered() {
+    EnsureConnection();
+    CString statement = "DELETE FROM " + GetDefaultSQL();
+    if (!m_strFilter.IsEmpty()) {
+        statement += " WHERE " + m_strFilter;
+    }
+    const CString text = m_pDatabase->QuoteNames(statement);
+    CString prepared;
+    StmtHandle stmt = m_pDatabase->TakeStatement(text.str(), prepared);
+    if (!(prepared == text)) {
+        OdbcCheck(SQLPrepare(stmt.get(), SqlChars(text), SQL_NTS), SQL_HANDLE_STMT, stmt.get());
+    }
+    BindParams(stmt.get());
+    SQLLEN deleted = 0;
+    const SQLRETURN rc = SQLExecute(stmt.get());
+    if (rc != SQL_NO_DATA) {
+        OdbcCheck(rc, SQL_HANDLE_STMT, stmt.get());
+        OdbcCheck(SQLRowCount(stmt.get(), &deleted), SQL_HANDLE_STMT, stmt.get());
+    }
+    m_pDatabase->KeepStatement(text.str(), text, std::move(stmt));
+    return deleted;
+}
+
 CString CRecordset::BindRowCondition(SQLHSTMT stmt, unsigned firstParam) {
     CString condition;
     unsigned param = firstParam;
@@ -400,8 +438,9 @@ void CRecordset::SetFieldDirty(void* pv, bool bDirty) {
     m_dirty.at(found->second - 1) = bDirty ? 1 : 0;
 }
 
-SQLLEN* CRecordset::GetFieldLengthBuffer(unsigned nFieldIndex, unsigned /*nFieldType*/) {
-    return &m_lengths.at(nFieldIndex);
+SQLLEN* CRecordset::GetFieldLengthBuffer(unsigned nFieldIndex, unsigned nFieldType) {
+    return nFieldType == CFieldExchange::param ? &m_paramLengths.at(nFieldIndex)
+                                               : &m_lengths.at(nFieldIndex);
 }
 
 bool CRecordset::IsFieldStatusDirty(unsigned nFieldIndex) const {

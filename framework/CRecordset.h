@@ -49,6 +49,11 @@ class CRecordset {
     void MoveFirst() { Move(1, SQL_FETCH_FIRST); }
     void MoveNext() { Move(1, SQL_FETCH_NEXT); }
 
+    // Deletes every row the filter selects with one statement, its parameters
+    // bound as for Open; the set need not be open and stays as it was. Gives
+    // the number of rows deleted.
+    SQLLEN DeleteFiltered();
+
     virtual void AddNew();
     virtual void Edit();
     // Writes the changed members; false when there was nothing to write.
@@ -92,6 +97,9 @@ class CRecordset {
     [[nodiscard]] SQLHSTMT GetResultStatement() const { return m_hstmt.get(); }
 
     unsigned m_nFields = 0;
+    // The parameter fields DoFieldExchange declares for the '?' markers of
+    // m_strFilter, in marker order; 0 when the filter has none.
+    unsigned m_nParams = 0;
     unsigned m_nDefaultType = snapshot;
     CString m_strFilter;
     CDatabase* m_pDatabase;
@@ -115,6 +123,8 @@ class CRecordset {
     void RunExchange(CFieldExchange& fx);
     void EnsureConnection();
     CString BuildSelect(const char* lpszSQL);
+    // Binds the parameter fields' current values to stmt (nothing when m_nParams is 0).
+    void BindParams(SQLHSTMT stmt);
     void Execute();
     void Fetch();
     void RequireCurrentRow(const char* operation) const;
@@ -137,6 +147,7 @@ class CRecordset {
     EditMode m_nEditMode = noMode;
     std::vector<FieldInfo> m_fields;
     std::vector<SQLLEN> m_lengths;
+    std::vector<SQLLEN> m_paramLengths;
     std::vector<std::uint8_t> m_dirty;
     std::vector<std::uint8_t> m_null;
     std::vector<SQLSMALLINT> m_sqlTypes;

@@ -2,6 +2,7 @@
 
 #include <sqlext.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,15 @@ void ExchangeInteger(CFieldExchange* pFX, const char* szName, Integer& value) {
         case CFieldExchange::BindFieldToColumn:
             rs->m_mapFieldIndex[&value] = nField;
             return;
+        case CFieldExchange::BindParam:
+        case CFieldExchange::RebindParam: {
+            *length = 0;
+            const SQLRETURN rc =
+                SQLBindParameter(pFX->m_hstmt, static_cast<SQLUSMALLINT>(nField), SQL_PARAM_INPUT,
+                                 SQL_C_SLONG, SQL_INTEGER, 0, 0, &value, 0, length);
+            OdbcCheck(rc, SQL_HANDLE_STMT, pFX->m_hstmt);
+            return;
+        }
         case CFieldExchange::Fixup: {
             SQLINTEGER fetched = 0;
             SQLLEN indicator = 0;
@@ -215,6 +225,19 @@ void RFX_Text(CFieldExchange* pFX, const char* szName, CString& value, int nMaxL
         case CFieldExchange::BindFieldToColumn:
             rs->m_mapFieldIndex[&value] = nField;
             return;
+        case CFieldExchange::BindParam:
+        case CFieldExchange::RebindParam: {
+            // A key goes as the bytes it is, whatever its length: a longer one
+            // simply matches no row.
+            *length = value.GetLength();
+            const auto size = static_cast<SQLULEN>(std::max(value.GetLength(), nMaxLength));
+            const SQLRETURN rc =
+                SQLBindParameter(pFX->m_hstmt, static_cast<SQLUSMALLINT>(nField), SQL_PARAM_INPUT,
+                                 SQL_C_CHAR, static_cast<SQLSMALLINT>(nColumnType), size, nScale,
+                                 const_cast<char*>(value.GetString()), value.GetLength(), length);
+            OdbcCheck(rc, SQL_HANDLE_STMT, pFX->m_hstmt);
+            return;
+        }
         case CFieldExchange::Fixup:
             ReadText(pFX, nField, value);
             return;

@@ -23,15 +23,3 @@ CString ReplaceBracketQuotes(const CString& statement, char quoteChar) {
     }
     return CString(std::move(out));
 }
-
-CString DoubleApostrophes(const CString& text) {
-    std::string out;
-    out.reserve(text.str().size());
-    for (const char ch : text.str()) {
-        out += ch;
-        if (ch == '\'') {
-            out += '\'';
-        }
-    }
-    return CString(std::move(out));
-}

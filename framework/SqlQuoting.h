@@ -7,6 +7,3 @@
 // Replaces '[' and ']' outside string literals by quoteChar. A quoteChar of '['
 // leaves the text as it is; a blank (the driver quotes nothing) drops the brackets.
 [[nodiscard]] CString ReplaceBracketQuotes(const CString& statement, char quoteChar);
-
-// The text with every apostrophe doubled, to stand between apostrophes as a literal.
-[[nodiscard]] CString DoubleApostrophes(const CString& text);

@@ -1,14 +1,9 @@
 // The vs files: one line per data file, keyed by component and vs type; a key
 // that has a row gets the new bytes, a new key gets a new row.
 #include "framework/CDBException.h"
-#include "framework/SqlQuoting.h"
 #include "imports/SpoolText.h"
 #include "tables/CVsSet.h"
 #include "update/CUpdateDlg.h"
-
-namespace {
-constexpr const char* kVsFilter = "te_comp = '%s' and te_vstype = %s";
-}
 
 bool CUpdateDlg::ImportVsLine(CString& line) {
     CString comp;
@@ -18,8 +13,7 @@ bool CUpdateDlg::ImportVsLine(CString& line) {
     if (comp.IsEmpty()) {
         return true;
     }
-    // The type stands bare in the filter: only a number may go there, and only
-    // one that is stored as itself, or the look-up would never find its row.
+    // Only a type that is stored as itself can be found again by the look-up.
     const std::optional<std::int32_t> type = ParseInt32(vstype);
     if (!type) {
         throw CDBException(SQL_ERROR, "42000",
@@ -28,9 +22,7 @@ bool CUpdateDlg::ImportVsLine(CString& line) {
                                vstype + "'");
     }
     CVsSet set(&m_database);
-    set.m_strFilter.Format(kVsFilter, DoubleApostrophes(comp).GetString(), vstype.GetString());
-    set.Open(CRecordset::snapshot, nullptr, CRecordset::none);
-    if (set.m_te_comp == comp) {
+    if (set.FindByKey(comp, *type)) {
         set.Edit();
     } else {
         set.AddNew();

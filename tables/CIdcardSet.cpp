@@ -15,8 +15,9 @@ void CIdcardSet::DoFieldExchange(CFieldExchange* pFX) {
     RFX_Long(pFX, "[te_kfactor]", m_te_kfactor);
     RFX_Text(pFX, "[te_mdes]", m_te_mdes);
     RFX_Text(pFX, "[te_tpnum]", m_te_tpnum);
+    ExchangeChassisParam(pFX, m_strChasnumParam);
 }
 
 bool CIdcardSet::FindByChassis(const CString& key) {
-    return FindChassisRows(*this, m_te_chasnum, key);
+    return FindChassisRows(*this, m_strChasnumParam, m_te_chasnum, key);
 }

@@ -22,4 +22,7 @@ class CIdcardSet : public CRecordset {
     std::int32_t m_te_kfactor = 0;
     CString m_te_mdes;
     CString m_te_tpnum;
+
+    // The chassis key of the look-up and delete filters.
+    CString m_strChasnumParam;
 };

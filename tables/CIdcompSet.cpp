@@ -13,10 +13,11 @@ void CIdcompSet::DoFieldExchange(CFieldExchange* pFX) {
     RFX_Int(pFX, "[te_cgrp]", m_te_cgrp);
     RFX_Text(pFX, "[te_chasnum]", m_te_chasnum);
     RFX_Text(pFX, "[te_comp]", m_te_comp);
+    ExchangeChassisParam(pFX, m_strChasnumParam);
 }
 
 bool CIdcompSet::DeleteByChassis(const CString& key) {
-    return DeleteChassisRows(*this, m_te_chasnum, key);
+    return DeleteChassisRows(*this, m_strChasnumParam, key);
 }
 
 bool CIdcompSet::OpenTable() {

@@ -18,4 +18,7 @@ class CIdcompSet : public CRecordset {
     int m_te_cgrp = 0;
     CString m_te_chasnum;
     CString m_te_comp;
+
+    // The chassis key of the look-up and delete filters.
+    CString m_strChasnumParam;
 };

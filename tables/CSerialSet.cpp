@@ -13,10 +13,11 @@ void CSerialSet::DoFieldExchange(CFieldExchange* pFX) {
     RFX_Text(pFX, "[te_chasnum]", m_te_chasnum);
     RFX_Text(pFX, "[te_serialID]", m_te_serialID);
     RFX_Text(pFX, "[te_serialno]", m_te_serialno);
+    ExchangeChassisParam(pFX, m_strChasnumParam);
 }
 
 bool CSerialSet::DeleteByChassis(const CString& key) {
-    return DeleteChassisRows(*this, m_te_chasnum, key);
+    return DeleteChassisRows(*this, m_strChasnumParam, key);
 }
 
 bool CSerialSet::OpenTable() {

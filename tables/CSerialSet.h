@@ -19,4 +19,7 @@ class CSerialSet : public CRecordset {
     CString m_te_serialno;
     CString m_te_serialID;
     CString m_te_chasnum;
+
+    // The chassis key of the look-up and delete filters.
+    CString m_strChasnumParam;
 };

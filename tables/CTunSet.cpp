@@ -13,10 +13,11 @@ void CTunSet::DoFieldExchange(CFieldExchange* pFX) {
     RFX_Text(pFX, "[te_chasnum]", m_te_chasnum);
     pFX->SetFieldType(CFieldExchange::outputColumn);
     ExchangeLongBinary(pFX, "[te_file]", m_te_file);
+    ExchangeChassisParam(pFX, m_strChasnumParam);
 }
 
 bool CTunSet::DeleteByChassis(const CString& key) {
-    return DeleteChassisRows(*this, m_te_chasnum, key);
+    return DeleteChassisRows(*this, m_strChasnumParam, key);
 }
 
 bool CTunSet::OpenTable() {

@@ -23,4 +23,7 @@ class CTunSet : public CRecordset {
 
     CString m_te_chasnum;
     CLongBinary m_te_file;
+
+    // The chassis key of the look-up and delete filters.
+    CString m_strChasnumParam;
 };

@@ -1,28 +1,30 @@
 #include "tables/ChassisRows.h"
 
-#include "framework/SqlQuoting.h"
+#include "framework/RecordFieldExchange.h"
 
-CString ChassisFilter(const CString& key) {
-    CString filter;
-    filter.Format("te_chasnum = '%s'", DoubleApostrophes(key).GetString());
-    return filter;
+void ExchangeChassisParam(CFieldExchange* pFX, CString& keyParam) {
+    pFX->SetFieldType(CFieldExchange::param);
+    RFX_Text(pFX, "[te_chasnum]", keyParam);
 }
 
-bool FindChassisRows(CRecordset& set, const CString& chasnum, const CString& key) {
-    set.m_strFilter = ChassisFilter(key);
+namespace {
+void SelectChassis(CRecordset& set, CString& keyParam, const CString& key) {
+    set.m_strFilter = kChassisFilter;
+    set.m_nParams = 1;
+    keyParam = key;
+}
+}  // namespace
+
+bool FindChassisRows(CRecordset& set, CString& keyParam, const CString& chasnum,
+                     const CString& key) {
+    SelectChassis(set, keyParam, key);
     set.Open(CRecordset::snapshot, nullptr, CRecordset::none);
     return chasnum == key;
 }
 
-bool DeleteChassisRows(CRecordset& set, const CString& chasnum, const CString& key) {
-    if (!FindChassisRows(set, chasnum, key)) {
-        return true;
-    }
-    set.MoveFirst();
-    while (!set.IsEOF()) {
-        set.Delete();
-        set.MoveNext();
-    }
+bool DeleteChassisRows(CRecordset& set, CString& keyParam, const CString& key) {
+    SelectChassis(set, keyParam, key);
+    set.DeleteFiltered();
     return true;
 }
 

@@ -2,18 +2,23 @@
 // rows of one chassis number.
 #pragma once
 
+#include "framework/CFieldExchange.h"
 #include "framework/CRecordset.h"
 #include "framework/CString.h"
 
-// "te_chasnum = '<key>'", the key's apostrophes doubled so that it is always
-// compared as the literal text it is.
-[[nodiscard]] CString ChassisFilter(const CString& key);
+// The filter that selects one chassis's rows: the key is the set's parameter,
+// bound as the bytes it is and compared exactly (trailing blanks too).
+inline constexpr const char* kChassisFilter = "te_chasnum = ?";
+
+// The chassis key as the one parameter of a set's filter.
+void ExchangeChassisParam(CFieldExchange* pFX, CString& keyParam);
 
 // Opens the set on the key's rows; true when the first row's chassis number
 // (the set's member chasnum) equals the key byte for byte.
-bool FindChassisRows(CRecordset& set, const CString& chasnum, const CString& key);
-// Opens the set on the key's rows and deletes every one of them; the set stands
-// at end-of-file afterwards. Always true: failures are raised.
-bool DeleteChassisRows(CRecordset& set, const CString& chasnum, const CString& key);
+bool FindChassisRows(CRecordset& set, CString& keyParam, const CString& chasnum,
+                     const CString& key);
+// Deletes every row of the key with one statement; the set stays closed.
+// Always true: failures are raised.
+bool DeleteChassisRows(CRecordset& set, CString& keyParam, const CString& key);
 // Opens the set where new rows are added. Always true.
 bool OpenForAdding(CRecordset& set);

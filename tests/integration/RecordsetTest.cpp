@@ -112,7 +112,9 @@ TEST_P(RecordsetTest, FindByChassisComparesTheKeyExactlyAndLeavesTheSetOpen) {
         CIdcardSet set(&db);
         EXPECT_TRUE(set.FindByChassis("O'Brien"));
     }
-    for (const char* attack : {"x' OR '1'='1", "CH1' --", "'; DELETE FROM tbadmin.tb_idcard; --"}) {
+    // Keys are bound, never pasted into the statement: near misses and SQL text find nothing.
+    for (const char* attack : {"CH1 ", " CH1", "ch1", "CH%", "CH_", "x' OR '1'='1", "CH1' --",
+                               "'; DELETE FROM tbadmin.tb_idcard; --"}) {
         CIdcardSet set(&db);
         EXPECT_FALSE(set.FindByChassis(attack)) << attack;
         EXPECT_TRUE(set.IsEOF()) << attack;
