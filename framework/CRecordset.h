@@ -27,6 +27,10 @@ class CRecordset {
         // whatever the table holds.
         appendOnly = 0x0008,
         optimizeBulkAdd = 0x4000,
+        // Rows are only looked up and then changed or not: long-binary columns
+        // are not read back (their members keep what they hold), unless the
+        // driver names rows by their values and the bytes must name the row.
+        lookupOnly = 0x10000,
     };
     enum EditMode { noMode, edit, addnew };
     static constexpr unsigned AFX_DB_USE_DEFAULT_TYPE = 0xFFFFFFFF;
@@ -86,6 +90,10 @@ class CRecordset {
     void SetRowKey(unsigned nField, const char* text, std::size_t length);
     // True when rows are named by their values, so Fixup must keep them all.
     [[nodiscard]] bool NamesRowsByValue() const { return m_rowIdColumns.empty(); }
+    // True when a fetch must read the long-binary columns' bytes.
+    [[nodiscard]] bool ReadsLongBinaries() const {
+        return (m_dwOptions & lookupOnly) == 0 || NamesRowsByValue();
+    }
     // Called by StoreField / MarkForUpdate: the value as it was when Edit began.
     void SetCachedValue(unsigned nField, std::string value) {
         m_cache.at(nField - 1) = std::move(value);

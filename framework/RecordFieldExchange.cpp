@@ -182,6 +182,11 @@ SQLLEN CappedDataAtExecLength(std::uint32_t dataLength) {
 
 void FixupLongBinary(CFieldExchange* pFX, unsigned nField, CLongBinary& value, SQLLEN* plLength) {
     CRecordset* rs = pFX->m_prs;
+    if (!rs->ReadsLongBinaries()) {
+        *plLength = 0;
+        rs->SetNullFieldStatus(nField - 1);
+        return;
+    }
     *plLength = pFX->GetLongBinarySize(static_cast<int>(nField));
     const bool isNull = *plLength == SQL_NULL_DATA;
     if (*plLength != 0 && !isNull) {

@@ -33,7 +33,8 @@ bool ApplySetFieldNull(CFieldExchange* pFX, const void* member, unsigned nFieldI
                        SQLLEN* plLength, SQLLEN notNullLength);
 // SQL_LEN_DATA_AT_EXEC for a value's length, the length capped so the cell stays in 32 bits.
 [[nodiscard]] SQLLEN CappedDataAtExecLength(std::uint32_t dataLength);
-// Reads the long-binary column of the current row into value (Fixup) and, when
+// Reads the long-binary column of the current row into value (Fixup; not at all
+// when the set only looks rows up and names them otherwise) and, when
 // rows are named by their values, keeps its bytes as the row's key. A NULL or
 // empty column leaves the value's block alone with length 0 and the field null.
 void FixupLongBinary(CFieldExchange* pFX, unsigned nField, CLongBinary& value, SQLLEN* plLength);

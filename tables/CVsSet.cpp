@@ -23,6 +23,6 @@ bool CVsSet::FindByKey(const CString& comp, int vstype) {
     m_nParams = 2;
     m_strCompParam = comp;
     m_nVstypeParam = vstype;
-    Open(snapshot, nullptr, none);
+    Open(snapshot, nullptr, lookupOnly);
     return m_te_comp == comp;
 }

@@ -288,6 +288,34 @@ TEST_P(RecordsetTest, RowsThatDifferOnlyInTheirLongBinaryAreChangedOneAtATime) {
     EXPECT_EQ(lengths(), (Rows{{deleted == kept ? "9" : std::to_string(kept.size())}}));
 }
 
+TEST_P(RecordsetTest, ALookUpChangesTheOneRowItFoundAndReadsItsBytesOnlyToNameIt) {
+    AddVs("C6", 1, "aaa");
+    AddVs("C6", 1, "bbbbb");
+    AddVs("C6", 2, "ccc");
+    {
+        CVsSet set(&db);
+        ASSERT_TRUE(set.FindByKey("C6", 1));
+        if (set.NamesRowsByValue()) {
+            EXPECT_NE(set.m_te_file.m_dwDataLength, 0U);  // the bytes name the row
+        } else {
+            EXPECT_EQ(set.m_te_file.m_dwDataLength, 0U);  // a row identifier does
+        }
+        set.Edit();
+        Fill(set.m_te_file, "new bytes");
+        set.SetFieldNull(&set.m_te_file, false);
+        set.SetFieldDirty(&set.m_te_file, true);
+        EXPECT_TRUE(set.Update());
+    }
+    Rows rows = Query("SELECT [te_vstype],length([te_file]) FROM [tbadmin].[tb_vs]");
+    std::sort(rows.begin(), rows.end());
+    EXPECT_TRUE(rows == (Rows{{"1", "5"}, {"1", "9"}, {"2", "3"}}) ||
+                rows == (Rows{{"1", "3"}, {"1", "9"}, {"2", "3"}}))
+        << ::testing::PrintToString(rows);
+    CVsSet other(&db);
+    EXPECT_FALSE(other.FindByKey("C6 ", 1));
+    EXPECT_TRUE(other.IsEOF());
+}
+
 TEST_P(RecordsetTest, EveryThirtyTwoBitIntegerIsStoredAsItselfAndAnUnsetOneAsNull) {
     {
         CIdcompSet set(&db);
