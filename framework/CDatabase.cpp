@@ -75,6 +75,7 @@ void CDatabase::Close() noexcept {
         Rollback();
     }
     m_kept.clear();
+    m_quotedNames.clear();
     m_rowIdentifiers.clear();
     m_columnTypes.clear();
     m_bIsolationSet = false;
@@ -186,7 +187,18 @@ StmtHandle CDatabase::NewStatement() {
 }
 
 CString CDatabase::QuoteNames(const CString& statement) const {
-    return ReplaceBracketQuotes(statement, m_chIDQuote);
+    // A run uses a few dozen statement texts, each once per line: rewrite each once.
+    constexpr std::size_t kMostRemembered = 256;
+    const auto known = m_quotedNames.find(statement.str());
+    if (known != m_quotedNames.end()) {
+        return known->second;
+    }
+    CString quoted = ReplaceBracketQuotes(statement, m_chIDQuote);
+    if (m_quotedNames.size() >= kMostRemembered) {
+        m_quotedNames.clear();
+    }
+    m_quotedNames.emplace(statement.str(), quoted);
+    return quoted;
 }
 
 const std::vector<CString>& CDatabase::RowIdentifier(const CString& qualifiedTable) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "framework/CString.h"
@@ -97,5 +98,6 @@ class CDatabase {
     std::map<std::string, std::vector<CString>> m_rowIdentifiers;
     std::map<std::string, std::map<std::string, SQLSMALLINT>> m_columnTypes;
     std::multimap<std::string, KeptStatement> m_kept;
+    mutable std::unordered_map<std::string, CString> m_quotedNames;  // text -> driver's quotes
     std::uint64_t m_nKeptCount = 0;
 };

@@ -1,6 +1,7 @@
 #include "framework/CRecordset.h"
 
 #include <array>
+#include <typeinfo>
 
 #include "framework/CDBException.h"
 #include "framework/CUsageError.h"
@@ -75,12 +76,17 @@ bool CRecordset::Open(unsigned /*nOpenType*/, const char* lpszSQL, unsigned dwOp
         m_rowIdColumns = m_pDatabase->RowIdentifier(GetDefaultSQL());
     }
     m_rowId.assign(m_rowIdColumns.size(), {});
-    m_strSelect = m_pDatabase->QuoteNames(BuildSelect(lpszSQL));
-    CString prepared;
-    m_hstmt = m_pDatabase->TakeStatement(m_strSelect.str(), prepared);
-    if (!(prepared == m_strSelect)) {
-        OdbcCheck(SQLPrepare(m_hstmt.get(), SqlChars(m_strSelect), SQL_NTS), SQL_HANDLE_STMT,
-                  m_hstmt.get());
+    m_strSelect.Empty();
+    m_hstmt.reset();
+    if (!addOnly) {
+        // A set that only adds rows never selects: it needs no statement of its own.
+        m_strSelect = m_pDatabase->QuoteNames(BuildSelect(lpszSQL));
+        CString prepared;
+        m_hstmt = m_pDatabase->TakeStatement(m_strSelect.str(), prepared);
+        if (!(prepared == m_strSelect)) {
+            OdbcCheck(SQLPrepare(m_hstmt.get(), SqlChars(m_strSelect), SQL_NTS), SQL_HANDLE_STMT,
+                      m_hstmt.get());
+        }
     }
     // Column types come from the catalog, not from describing the statement: a
     // describe before execution asks the server to parse, and that waits on
@@ -255,16 +261,20 @@ bool CRecordset::Update() {
     const std::string key = ChangeKey(mode == addnew ? 'I' : 'U');
     CString prepared;
     StmtHandle stmt = m_pDatabase->TakeStatement(key, prepared);
+    // The key decides the text: a kept statement only needs its parameters bound.
+    const bool kept = !prepared.IsEmpty();
     CString statement;
     if (mode == addnew) {
         CString columns;
-        CFieldExchange names(CFieldExchange::Name, this);
-        names.m_pstr = &columns;
-        names.m_bDirtyNamesOnly = true;
-        RunExchange(names);
+        if (!kept) {
+            CFieldExchange names(CFieldExchange::Name, this);
+            names.m_pstr = &columns;
+            names.m_bDirtyNamesOnly = true;
+            RunExchange(names);
+        }
         CString values;
         CFieldExchange binds(CFieldExchange::Value, this);
-        binds.m_pstr = &values;
+        binds.m_pstr = kept ? nullptr : &values;
         binds.m_hstmt = stmt.get();
         RunExchange(binds);
         DropLastSeparator(columns);
@@ -273,15 +283,16 @@ bool CRecordset::Update() {
     } else {
         CString assignments;
         CFieldExchange binds(CFieldExchange::NameValue, this);
-        binds.m_pstr = &assignments;
+        binds.m_pstr = kept ? nullptr : &assignments;
         binds.m_hstmt = stmt.get();
         RunExchange(binds);
         DropLastSeparator(assignments);
         statement = "UPDATE " + GetDefaultSQL() + " SET " + assignments + " WHERE " +
                     BindRowCondition(stmt.get(), binds.m_nParamFields + 1);
     }
-    ExecuteChange(stmt.get(), statement, prepared, mode == edit);
-    m_pDatabase->KeepStatement(key, m_pDatabase->QuoteNames(statement), std::move(stmt));
+    const CString text = kept ? prepared : m_pDatabase->QuoteNames(statement);
+    ExecuteChange(stmt.get(), text, prepared, mode == edit);
+    m_pDatabase->KeepStatement(key, text, std::move(stmt));
     m_dirty.assign(m_nFields, 0);
     m_nEditMode = noMode;
     return true;
@@ -299,8 +310,9 @@ void CRecordset::Delete() {
         "DELETE FROM " + GetDefaultSQL() + " WHERE " + BindRowCondition(stmt.get(), 1);
     // A row already gone is no failure here: on a data source without row
     // identifiers, deleting one of two identical rows deletes its twin too.
-    ExecuteChange(stmt.get(), statement, prepared, false);
-    m_pDatabase->KeepStatement(key, m_pDatabase->QuoteNames(statement), std::move(stmt));
+    const CString text = m_pDatabase->QuoteNames(statement);
+    ExecuteChange(stmt.get(), text, prepared, false);
+    m_pDatabase->KeepStatement(key, text, std::move(stmt));
     m_bRowDeleted = true;
 }
 
@@ -367,6 +379,9 @@ CString CRecordset::BindRowCondition(SQLHSTMT stmt, unsigned firstParam) {
 
 std::string CRecordset::ChangeKey(char kind) {
     std::string key(1, kind);
+    // The recordset's class decides the column names its exchange gives.
+    key += typeid(*this).name();
+    key += '|';
     key += GetDefaultSQL().str();
     key += '|';
     for (unsigned i = 0; i < m_nFields; ++i) {
@@ -379,9 +394,8 @@ std::string CRecordset::ChangeKey(char kind) {
     return key;
 }
 
-void CRecordset::ExecuteChange(SQLHSTMT stmt, const CString& statement, const CString& preparedText,
+void CRecordset::ExecuteChange(SQLHSTMT stmt, const CString& text, const CString& preparedText,
                                bool mustChangeARow) {
-    const CString text = m_pDatabase->QuoteNames(statement);
     if (!(text == preparedText)) {
         OdbcCheck(SQLPrepare(stmt, SqlChars(text), SQL_NTS), SQL_HANDLE_STMT, stmt);
     }

@@ -141,9 +141,10 @@ class CRecordset {
     // What decides the text of a change statement: its kind, the table, which
     // fields are written (and as NULL) and how the current row is named.
     [[nodiscard]] std::string ChangeKey(char kind);
-    // Prepares (unless already prepared with that text) and executes, sending long
-    // binaries; raises when mustChangeARow and the statement changed none.
-    void ExecuteChange(SQLHSTMT stmt, const CString& statement, const CString& preparedText,
+    // Prepares text (in the driver's quotes; unless already prepared as that) and
+    // executes, sending long binaries; raises when mustChangeARow and the
+    // statement changed none.
+    void ExecuteChange(SQLHSTMT stmt, const CString& text, const CString& preparedText,
                        bool mustChangeARow);
 
     std::unique_ptr<CDatabase> m_ownDatabase;

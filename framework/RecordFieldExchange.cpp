@@ -33,17 +33,6 @@ void MarkField(CFieldExchange* pFX, unsigned index, bool holdsNull, bool changed
     }
 }
 
-// Appends "name=" (NameValue only) and "?" with the separator; returns the new parameter number.
-SQLUSMALLINT AppendMarker(CFieldExchange* pFX, const char* szName) {
-    if (pFX->m_nOperation == CFieldExchange::NameValue) {
-        *pFX->m_pstr += szName;
-        *pFX->m_pstr += "=";
-    }
-    *pFX->m_pstr += "?";
-    *pFX->m_pstr += pFX->m_lpszSeparator;
-    return static_cast<SQLUSMALLINT>(++pFX->m_nParamFields);
-}
-
 void ReadText(CFieldExchange* pFX, unsigned nField, CString& value) {
     CRecordset* rs = pFX->m_prs;
     SQLHSTMT stmt = rs->GetResultStatement();
@@ -134,7 +123,7 @@ void ExchangeInteger(CFieldExchange* pFX, const char* szName, Integer& value) {
                 return;
             }
             *length = rs->IsFieldStatusNull(index) ? SQL_NULL_DATA : 0;
-            const SQLUSMALLINT param = AppendMarker(pFX, szName);
+            const SQLUSMALLINT param = AppendParamMarker(pFX, szName);
             const SQLRETURN rc = SQLBindParameter(pFX->m_hstmt, param, SQL_PARAM_INPUT, SQL_C_SLONG,
                                                   SQL_INTEGER, 0, 0, &value, 0, length);
             OdbcCheck(rc, SQL_HANDLE_STMT, pFX->m_hstmt);
@@ -156,6 +145,19 @@ void ExchangeInteger(CFieldExchange* pFX, const char* szName, Integer& value) {
     }
 }
 }  // namespace
+
+SQLUSMALLINT AppendParamMarker(CFieldExchange* pFX, const char* szName) {
+    if (pFX->m_pstr == nullptr) {
+        return static_cast<SQLUSMALLINT>(++pFX->m_nParamFields);
+    }
+    if (pFX->m_nOperation == CFieldExchange::NameValue) {
+        *pFX->m_pstr += szName;
+        *pFX->m_pstr += "=";
+    }
+    *pFX->m_pstr += "?";
+    *pFX->m_pstr += pFX->m_lpszSeparator;
+    return static_cast<SQLUSMALLINT>(++pFX->m_nParamFields);
+}
 
 bool ApplySetFieldNull(CFieldExchange* pFX, const void* member, unsigned nFieldIndex,
                        SQLLEN* plLength, SQLLEN notNullLength) {
@@ -265,7 +267,7 @@ void RFX_Text(CFieldExchange* pFX, const char* szName, CString& value, int nMaxL
             } else {
                 *length = value.GetLength();
             }
-            const SQLUSMALLINT param = AppendMarker(pFX, szName);
+            const SQLUSMALLINT param = AppendParamMarker(pFX, szName);
             const SQLRETURN rc = SQLBindParameter(
                 pFX->m_hstmt, param, SQL_PARAM_INPUT, SQL_C_CHAR,
                 static_cast<SQLSMALLINT>(nColumnType), static_cast<SQLULEN>(nMaxLength), nScale,
@@ -323,7 +325,7 @@ void RFX_LongBinary(CFieldExchange* pFX, const char* szName, CLongBinary& value)
             }
             *length = rs->IsFieldStatusNull(index) ? SQL_NULL_DATA
                                                    : CappedDataAtExecLength(value.m_dwDataLength);
-            const SQLUSMALLINT param = AppendMarker(pFX, szName);
+            const SQLUSMALLINT param = AppendParamMarker(pFX, szName);
             const SQLRETURN rc = SQLBindParameter(pFX->m_hstmt, param, SQL_PARAM_INPUT,
                                                   SQL_C_BINARY, rs->GetColumnSqlType(nField),
                                                   value.m_dwDataLength, 0, &value, 0, length);

@@ -26,6 +26,10 @@ void RFX_Int(CFieldExchange* pFX, const char* szName, int& value);
 // The bytes of the member's block; written only when marked not null and dirty.
 void RFX_LongBinary(CFieldExchange* pFX, const char* szName, CLongBinary& value);
 
+// Value and NameValue passes: appends "name=" (NameValue only) and "?" with the
+// separator to the text being built, if any (a statement already prepared needs
+// none); gives the parameter's number.
+SQLUSMALLINT AppendParamMarker(CFieldExchange* pFX, const char* szName);
 // SetFieldNull pass of one field: when the pass aims at member (or at every
 // output column) sets or clears the null status and the length cell. True when
 // the member was made null (the caller then empties its value).

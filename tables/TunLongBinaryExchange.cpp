@@ -53,12 +53,6 @@ void CTunSet::ExchangeLongBinary(CFieldExchange* pFX, const char* szName, CLongB
             return;
 
         case CFieldExchange::NameValue:
-            if (dirty) {
-                *pFX->m_pstr += szName;
-                *pFX->m_pstr += "=";
-            }
-            [[fallthrough]];
-
         case CFieldExchange::Value: {
             if (!dirty) {
                 return;
@@ -67,14 +61,11 @@ void CTunSet::ExchangeLongBinary(CFieldExchange* pFX, const char* szName, CLongB
             if ((rs->m_dwOptions & CRecordset::optimizeBulkAdd) != 0) {
                 return;
             }
-            *pFX->m_pstr += "?";
-            *pFX->m_pstr += pFX->m_lpszSeparator;
-            ++pFX->m_nParamFields;
+            const SQLUSMALLINT param = AppendParamMarker(pFX, szName);
             // The column size is the full length; only the length cell is capped.
-            const SQLRETURN rc =
-                SQLBindParameter(pFX->m_hstmt, static_cast<SQLUSMALLINT>(pFX->m_nParamFields),
-                                 SQL_PARAM_INPUT, SQL_C_DEFAULT, rs->GetColumnSqlType(nField),
-                                 value.m_dwDataLength, 0, &value, 0, plLength);
+            const SQLRETURN rc = SQLBindParameter(pFX->m_hstmt, param, SQL_PARAM_INPUT,
+                                                  SQL_C_DEFAULT, rs->GetColumnSqlType(nField),
+                                                  value.m_dwDataLength, 0, &value, 0, plLength);
             OdbcCheck(rc, SQL_HANDLE_STMT, pFX->m_hstmt);
             return;
         }
