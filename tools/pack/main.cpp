@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/pack/DryRun.h"
 #include "tools/pack/MediumCheck.h"
 #include "tools/pack/MediumPacker.h"
 #include "tools/pack/SpoolCheck.h"
@@ -18,7 +19,7 @@ enum PackExit { kClean = 0, kErrors = 1, kUsage = 2 };
 constexpr const char* kUsageText =
     "usage: lorbanix-pack [--force] [--name NAME] [--tool PATH] [--unpacker PATH]\n"
     "                     [--no-strip] SOURCE_DIR MEDIUM_DIR\n"
-    "       lorbanix-pack --check MEDIUM_DIR\n"
+    "       lorbanix-pack --check MEDIUM_DIR [--dry-run]\n"
     "       lorbanix-pack --help\n";
 
 constexpr const char* kHelpText =
@@ -38,9 +39,13 @@ constexpr const char* kHelpText =
     "  --no-strip       copy the programs with their symbol tables\n"
     "  --check DIR      check an existing medium: its programs, the package the\n"
     "                   tool picks, the archive in it and its spool files\n"
+    "  --dry-run        with --check: run the update's import of the medium against\n"
+    "                   the data source Lorbanix in one transaction, always rolled\n"
+    "                   back, and report per table the rows it would delete, add\n"
+    "                   and change\n"
     "\n"
     "Exit codes: 0 clean or warnings only (with --force: packed), 1 errors (or\n"
-    "the medium could not be made), 2 wrong usage.\n";
+    "the medium could not be made, or the dry run's import failed), 2 wrong usage.\n";
 
 int Usage() {
     std::fputs(kUsageText, stderr);
@@ -103,7 +108,38 @@ int Pack(const MediumPlan& plan, bool force) {
     return kClean;
 }
 
-int Check(const std::string& mediumDir) {
+// Returns whether the import went through and the data source is as before.
+bool PrintDryRun(const std::string& workDir) {
+    const DryRunReport report = DryRun(workDir);
+    for (const std::string& message : report.messages) {
+        std::printf("dry run: the tool shows: %s\n", message.c_str());
+    }
+    if (report.imported) {
+        std::printf("dry run against the data source Lorbanix (rolled back):\n");
+        for (int table = 0; table < kTableCount; ++table) {
+            const TableChanges& changes = report.changes.at(static_cast<std::size_t>(table));
+            std::printf("  %-16s delete %d, add %d, change %d\n",
+                        TableName(static_cast<SpoolTable>(table)), changes.deleted, changes.added,
+                        changes.changed);
+        }
+    } else {
+        std::printf("dry run: error: the import stops (the tool would end with exit code %d)%s%s\n",
+                    report.toolExitCode, report.failure.empty() ? "" : ": ",
+                    report.failure.c_str());
+    }
+    if (!report.readBefore) {
+        std::printf("dry run: nothing was written\n");
+    } else if (report.unchanged) {
+        std::printf("dry run: after the rollback the rows are as before\n");
+    } else {
+        std::printf(
+            "dry run: error: after the rollback the rows differ from before, or could "
+            "not be read again\n");
+    }
+    return report.imported && (report.unchanged || !report.readBefore);
+}
+
+int Check(const std::string& mediumDir, bool dryRun) {
     std::error_code error;
     if (!fs::is_directory(mediumDir, error)) {
         std::fprintf(stderr, "lorbanix-pack: %s: no such folder\n", mediumDir.c_str());
@@ -128,7 +164,16 @@ int Check(const std::string& mediumDir) {
     PrintMediumSize(mediumDir);
     const int errors = report.Count(Finding::error);
     PrintCounts(errors, report.Count(Finding::warning));
-    return errors > 0 ? kErrors : kClean;
+    bool dryRunFailed = false;
+    if (dryRun) {
+        if (report.spoolChecked) {
+            dryRunFailed = !PrintDryRun(unpacked.string());
+        } else {
+            std::printf("dry run: error: not run, the package cannot be unpacked\n");
+            dryRunFailed = true;
+        }
+    }
+    return errors > 0 || dryRunFailed ? kErrors : kClean;
 }
 }  // namespace
 
@@ -140,6 +185,7 @@ int main(int argc, char** argv) {
     plan.toolPath = (self / "lorbanix-update").string();
     plan.unpackerPath = (self / "pkunzip").string();
     bool force = false;
+    bool dryRun = false;
     std::string checkDir;
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -151,6 +197,8 @@ int main(int argc, char** argv) {
         }
         if (args[i] == "--force") {
             force = true;
+        } else if (args[i] == "--dry-run") {
+            dryRun = true;
         } else if (args[i] == "--no-strip") {
             plan.strip = false;
         } else if (args[i] == "--check" && hasValue) {
@@ -169,9 +217,9 @@ int main(int argc, char** argv) {
     }
     try {
         if (!checkDir.empty()) {
-            return positional.empty() ? Check(checkDir) : Usage();
+            return positional.empty() ? Check(checkDir, dryRun) : Usage();
         }
-        if (positional.size() != 2) {
+        if (positional.size() != 2 || dryRun) {
             return Usage();
         }
         plan.sourceDir = positional[0];
