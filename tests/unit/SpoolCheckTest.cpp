@@ -169,6 +169,13 @@ TEST_F(SpoolCheckTest, LineEndsTheToolDoesNotExpect) {
     EXPECT_EQ(report.rowsWritten[kSerialTable], 0);
     EXPECT_TRUE(Found(report, Finding::warning, "vs.spl", 2, "carriage-return line ends (2"));
     EXPECT_EQ(report.findings.size(), 3U) << Listing(report);
+    // Where the line's last field is a text, the carriage return is stored in it.
+    Write("idcomp.spl", "CH1\t1\tC1\r\n");
+    const SpoolReport stored = Check();
+    ASSERT_TRUE(Found(stored, Finding::warning, "idcomp.spl", 1, "carriage-return line ends (1"));
+    EXPECT_NE(stored.findings.front().effect.find("stored at the end of te_comp"),
+              std::string::npos)
+        << Listing(stored);
 }
 
 TEST_F(SpoolCheckTest, LinesWithoutTheTabsTheirLayoutNeeds) {

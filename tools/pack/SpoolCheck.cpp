@@ -101,8 +101,9 @@ class Checker {
         }
     }
 
-    // Line ends the tool does not expect in a file it cuts into lines.
-    void CheckLineEnds(const SpoolFile& file) {
+    // Line ends the tool does not expect in a file it cuts into lines;
+    // crEffect: what a carriage return before the line feed does there.
+    void CheckLineEnds(const SpoolFile& file, const std::string& crEffect) {
         const std::string& text = file.text.str();
         const std::size_t lastFeed = text.rfind('\n');
         const std::size_t tail = lastFeed == std::string::npos ? 0 : lastFeed + 1;
@@ -126,8 +127,7 @@ class Checker {
         });
         if (crLines > 0) {
             Add(Finding::warning, file.name, firstCrLine,
-                "carriage-return line ends (" + std::to_string(crLines) + " lines)",
-                "the carriage return is stored at the end of each line's last field");
+                "carriage-return line ends (" + std::to_string(crLines) + " lines)", crEffect);
         }
     }
 
@@ -203,7 +203,8 @@ class Checker {
                 std::string("the vehicle's old ") + what + " rows stay in place");
             return;
         }
-        CheckLineEnds(file);
+        CheckLineEnds(file,
+                      std::string("the carriage return is stored at the end of ") + columns.back());
         int line = 0;
         ForEachLine(file.text, [&](CString& text) {
             ++line;
@@ -285,7 +286,9 @@ class Checker {
         if (!file.present) {
             return;
         }
-        CheckLineEnds(file);
+        CheckLineEnds(file,
+                      "the carriage return ends the data-file name, which the tool trims; "
+                      "a line without its second TAB fails its vs type");
         std::map<std::pair<std::string, std::int32_t>, int> keys;
         int line = 0;
         ForEachLine(file.text, [&](CString& text) {
