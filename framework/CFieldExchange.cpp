@@ -11,8 +11,9 @@ CFieldExchange::CFieldExchange(unsigned operation, CRecordset* recordset)
 bool CFieldExchange::IsFieldType(unsigned* pnField) {
     const bool paramPass = m_nOperation == BindParam || m_nOperation == RebindParam;
     if (m_nFieldType == param) {
+        // The filter's markers take the first m_nParams parameter fields, in order.
         *pnField = ++m_nParams;
-        return paramPass;
+        return paramPass && *pnField <= m_prs->m_nParams;
     }
     if (m_nFieldType != outputColumn) {
         *pnField = 0;

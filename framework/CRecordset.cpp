@@ -146,8 +146,8 @@ void CRecordset::BindParams(SQLHSTMT stmt) {
     CFieldExchange bind(CFieldExchange::BindParam, this);
     bind.m_hstmt = stmt;
     RunExchange(bind);
-    if (bind.m_nParams != m_nParams) {
-        ThrowUsage("The recordset exchanges another number of parameters than it declares");
+    if (bind.m_nParams < m_nParams) {
+        ThrowUsage("The filter has more parameters than the recordset exchanges");
     }
 }
 

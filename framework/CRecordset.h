@@ -105,8 +105,8 @@ class CRecordset {
     [[nodiscard]] SQLHSTMT GetResultStatement() const { return m_hstmt.get(); }
 
     unsigned m_nFields = 0;
-    // The parameter fields DoFieldExchange declares for the '?' markers of
-    // m_strFilter, in marker order; 0 when the filter has none.
+    // How many '?' markers m_strFilter holds: they take the first m_nParams
+    // parameter fields DoFieldExchange declares, in order; 0 for none.
     unsigned m_nParams = 0;
     unsigned m_nDefaultType = snapshot;
     CString m_strFilter;

@@ -23,11 +23,15 @@ bool CUpdateDlg::OnInitDialog() {
     return true;
 }
 
-void CUpdateDlg::ConnectDatabase() {
+CString CUpdateDlg::ConnectString() {
     CString connect;
     connect.Format(kConnectFormat, kDataSource, kUserId, kPassword);
+    return connect;
+}
+
+void CUpdateDlg::ConnectDatabase() {
     try {
-        m_database.OpenEx(connect, CDatabase::useCursorLib | CDatabase::noOdbcDialog);
+        m_database.OpenEx(ConnectString(), kConnectOptions);
     } catch (...) {
         // A refused connection is a failed run, never a success.
         AfxExit(ReportFailure(std::current_exception()).m_nExitCode);

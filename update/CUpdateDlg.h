@@ -22,6 +22,14 @@ class CUpdateDlg : public CDialog {
     // committed or the medium holds no package; every failure is raised.
     void RunUpdate();
 
+    // The connect string of the data source the update writes to, and the
+    // options it is opened with.
+    static CString ConnectString();
+    static constexpr unsigned kConnectOptions = CDatabase::useCursorLib | CDatabase::noOdbcDialog;
+
+    // The import section inside the transaction; false when an import stopped it.
+    bool RunImports(const IdcardRecord& record);
+
     // The imports, one per spool file. A false result stops the update.
     // Cuts the ID card; raises CSpoolError (noChassis) when it names no chassis number.
     IdcardRecord ParseIdcard(CString& text);
@@ -51,8 +59,6 @@ class CUpdateDlg : public CDialog {
     // Unpacks the archive into the work directory; raises when the unpacker
     // cannot be started or reports failure.
     void RunUnpacker();
-    // The import section inside the transaction; false when an import stopped it.
-    bool RunImports(const IdcardRecord& record);
     [[nodiscard]] CString WorkPath(const char* name) const;
     // The bytes of the data file that spoolFile names into value; a missing or
     // unreadable file is shown and gives false, so that nothing of the run is

@@ -1,9 +1,13 @@
 // The medium packer and the unpacker, as the update medium uses them.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <zip.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/support/RecordingDesktop.h"
 #include "tests/support/Subprocess.h"
@@ -67,4 +71,189 @@ TEST(MediumToolsTest, ThePackerReportsAMissingSourceFolder) {
         RunSubprocess({kPack, (dir / "absent").string(), (dir / "medium").string()});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.output.find("lorbanix-pack: "), std::string::npos) << result.output;
+}
+
+namespace {
+// A source folder the tool imports exactly as meant.
+void WriteCleanSource(const fs::path& source) {
+    WriteFile(source / "idcard.spl", "CH1\tTP\tENG\tMDES\t7\n");
+    WriteFile(source / "idcomp.spl", "CH1\t1\tC1\n");
+    WriteFile(source / "serial.spl", "CH1\tS1\tN1\n");
+    WriteFile(source / "tun.spl", "CH1\tdata/tun.bin\n");
+    WriteFile(source / "data" / "tun.bin", std::string(3000, 't'));
+    WriteFile(source / "vs.spl", "C1\t2\tdata/vs.bin\n");
+    WriteFile(source / "data" / "vs.bin", std::string(500, 'v'));
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Scrambles a zip archive with the given entries into package.
+void WritePackage(const fs::path& package,
+                  const std::vector<std::pair<std::string, std::string>>& entries) {
+    const fs::path plain = package.string() + ".zip";
+    int code = 0;
+    zip_t* archive = zip_open(plain.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    ASSERT_NE(archive, nullptr);
+    for (const auto& [name, bytes] : entries) {
+        zip_source_t* source = zip_source_buffer(archive, bytes.data(), bytes.size(), 0);
+        ASSERT_GE(zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8), 0);
+    }
+    ASSERT_EQ(zip_close(archive), 0);
+    const std::string data = ReadFile(plain);
+    fs::remove(plain);
+    std::string scrambled(data.size() + 1, '\0');
+    ScrambleBuffer(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(),
+                   reinterpret_cast<std::uint8_t*>(scrambled.data()));
+    WriteFile(package, scrambled);
+}
+
+bool HasSymbolTable(const fs::path& program) {
+    const SubprocessResult sections = RunSubprocess({"/usr/bin/readelf", "-S", program.string()});
+    EXPECT_EQ(sections.exitCode, 0) << sections.output;
+    return Contains(sections.output, ".symtab");
+}
+
+class PackCheckTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        WriteCleanSource(dir / "source");
+        const SubprocessResult packed =
+            RunSubprocess({kPack, (dir / "source").string(), (dir / "medium").string()});
+        ASSERT_EQ(packed.exitCode, 0) << packed.output;
+        packOutput = packed.output;
+    }
+    SubprocessResult CheckMedium() {
+        return RunSubprocess({kPack, "--check", (dir / "medium").string()});
+    }
+
+    TempDir dir;
+    std::string packOutput;
+};
+}  // namespace
+
+TEST_F(PackCheckTest, ACleanFolderPacksWithNoFindingAndItsMediumChecksClean) {
+    EXPECT_TRUE(Contains(packOutput, "0 error(s), 0 warning(s)")) << packOutput;
+    EXPECT_TRUE(Contains(packOutput,
+                         "tb_idcard 1, tb_idcomp 1, tb_serialnumber 1, tb_tun 1, "
+                         "tb_vs 1"))
+        << packOutput;
+    EXPECT_TRUE(Contains(packOutput, "data files: 3500 bytes")) << packOutput;
+    // Each file takes whole 512-byte clusters of the floppy's 2847.
+    std::uintmax_t onFloppy = 0;
+    for (const auto& entry : fs::directory_iterator(dir / "medium")) {
+        onFloppy += (entry.file_size() + 511) / 512 * 512;
+    }
+    EXPECT_TRUE(Contains(packOutput, "medium: " + std::to_string(onFloppy) + " bytes (" +
+                                         (onFloppy <= 2847 * 512 ? "fits" : "does not fit") +
+                                         " a 1.44 MB floppy"))
+        << packOutput;
+
+    const SubprocessResult checked = CheckMedium();
+    EXPECT_EQ(checked.exitCode, 0) << checked.output;
+    EXPECT_TRUE(Contains(checked.output, "package: update.prs (8 entries)")) << checked.output;
+    EXPECT_TRUE(Contains(checked.output, "data/tun.bin")) << checked.output;
+    EXPECT_TRUE(Contains(checked.output, "0 error(s), 0 warning(s)")) << checked.output;
+}
+
+TEST_F(PackCheckTest, AFolderWithErrorsMakesNoMediumUnlessForced) {
+    fs::remove(dir / "source" / "idcard.spl");
+    WriteFile(dir / "source" / "vs.spl", "C1\t2\tdata/vs.bin\nC2\tx\tdata/vs.bin\n");
+    const std::vector<std::string> pack = {kPack, (dir / "source").string(),
+                                           (dir / "refused").string()};
+    const SubprocessResult refused = RunSubprocess(pack);
+    EXPECT_EQ(refused.exitCode, 1) << refused.output;
+    EXPECT_TRUE(Contains(refused.output, "idcard.spl: error: no idcard.spl")) << refused.output;
+    EXPECT_TRUE(Contains(refused.output, "vs.spl:2: error: vs type 'x'")) << refused.output;
+    EXPECT_TRUE(Contains(refused.output, "no medium made")) << refused.output;
+    EXPECT_FALSE(fs::exists(dir / "refused"));
+
+    std::vector<std::string> forced = pack;
+    forced.emplace_back("--force");
+    const SubprocessResult packed = RunSubprocess(forced);
+    EXPECT_EQ(packed.exitCode, 0) << packed.output;
+    EXPECT_TRUE(fs::exists(dir / "refused" / "update.prs"));
+    // The medium says the same about itself.
+    const SubprocessResult checked = RunSubprocess({kPack, "--check", (dir / "refused").string()});
+    EXPECT_EQ(checked.exitCode, 1) << checked.output;
+    EXPECT_TRUE(Contains(checked.output, "vs.spl:2: error: vs type 'x'")) << checked.output;
+}
+
+TEST_F(PackCheckTest, MissingOrUnusableProgramsOnTheMedium) {
+    fs::remove(dir / "medium" / "lorbanix-update");
+    fs::permissions(dir / "medium" / "RarEradaz.dat",
+                    fs::perms::owner_read | fs::perms::owner_write);
+    const SubprocessResult checked = CheckMedium();
+    EXPECT_EQ(checked.exitCode, 1) << checked.output;
+    EXPECT_TRUE(Contains(checked.output, "lorbanix-update: error: the update tool is missing"))
+        << checked.output;
+    EXPECT_TRUE(Contains(checked.output, "RarEradaz.dat: error: the unpacker is not an executable"))
+        << checked.output;
+    // The package is still checked.
+    EXPECT_TRUE(Contains(checked.output, "package: update.prs")) << checked.output;
+    EXPECT_TRUE(Contains(checked.output, "2 error(s), 0 warning(s)")) << checked.output;
+}
+
+TEST_F(PackCheckTest, OfSeveralPackagesTheFirstByNameIsChecked) {
+    WritePackage(dir / "medium" / "a.prs", {{"idcard.spl", "\tno chassis\n"}});
+    const SubprocessResult checked = CheckMedium();
+    EXPECT_EQ(checked.exitCode, 1) << checked.output;
+    EXPECT_TRUE(Contains(checked.output, "a.prs: warning: one of 2 packages")) << checked.output;
+    EXPECT_TRUE(Contains(checked.output, "idcard.spl:1: error: the ID card gives no chassis"))
+        << checked.output;
+
+    fs::remove(dir / "medium" / "update.prs");
+    fs::remove(dir / "medium" / "a.prs");
+    const SubprocessResult none = CheckMedium();
+    EXPECT_EQ(none.exitCode, 1) << none.output;
+    EXPECT_TRUE(Contains(none.output, "*.prs: error: no package")) << none.output;
+}
+
+TEST_F(PackCheckTest, ADamagedArchiveIsReported) {
+    const fs::path package = dir / "medium" / "update.prs";
+    const std::string whole = ReadFile(package);
+    // Cut short: no central directory.
+    WriteFile(package, whole.substr(0, whole.size() / 2) + whole.back());
+    SubprocessResult checked = CheckMedium();
+    EXPECT_EQ(checked.exitCode, 1) << checked.output;
+    EXPECT_TRUE(Contains(checked.output, "update.prs: error: damaged archive")) << checked.output;
+
+    // One byte of the first entry's data changed: its CRC no longer matches.
+    std::string changed = whole;
+    changed[80] = static_cast<char>(changed[80] ^ 0x55);
+    WriteFile(package, changed);
+    checked = CheckMedium();
+    EXPECT_EQ(checked.exitCode, 1) << checked.output;
+    EXPECT_TRUE(Contains(checked.output, "update.prs: error: archive refused")) << checked.output;
+}
+
+TEST_F(PackCheckTest, AnUnsafeEntryIsRefused) {
+    WritePackage(dir / "medium" / "update.prs",
+                 {{"idcard.spl", "CH1\tTP\tENG\tMDES\t7\n"}, {"../escaped.spl", "x"}});
+    const SubprocessResult checked = CheckMedium();
+    EXPECT_EQ(checked.exitCode, 1) << checked.output;
+    EXPECT_TRUE(Contains(checked.output, "update.prs: error: archive refused")) << checked.output;
+    EXPECT_TRUE(Contains(checked.output, "../escaped.spl")) << checked.output;
+}
+
+TEST_F(PackCheckTest, TheMediumCarriesStrippedPrograms) {
+    ASSERT_TRUE(HasSymbolTable(LORBANIX_BINARY_DIR "/lorbanix-update"));
+    ASSERT_TRUE(HasSymbolTable(kUnzip));
+    EXPECT_FALSE(HasSymbolTable(dir / "medium" / "lorbanix-update"));
+    EXPECT_FALSE(HasSymbolTable(dir / "medium" / "RarEradaz.dat"));
+    EXPECT_LT(fs::file_size(dir / "medium" / "lorbanix-update"),
+              fs::file_size(LORBANIX_BINARY_DIR "/lorbanix-update"));
+}
+
+TEST(PackUsageTest, HelpUsageAndExitCodes) {
+    const SubprocessResult help = RunSubprocess({kPack, "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(Contains(help.output, "--check")) << help.output;
+    EXPECT_TRUE(Contains(help.output, "Exit codes")) << help.output;
+    EXPECT_EQ(RunSubprocess({kPack, "--bogus", "a", "b"}).exitCode, 2);
+    EXPECT_EQ(RunSubprocess({kPack, "only-one"}).exitCode, 2);
+    EXPECT_EQ(RunSubprocess({kPack, "--check"}).exitCode, 2);
+    TempDir dir;
+    EXPECT_EQ(RunSubprocess({kPack, "--check", (dir / "absent").string()}).exitCode, 1);
 }

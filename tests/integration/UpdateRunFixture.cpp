@@ -64,9 +64,12 @@ void ToolRunTest::StandardSpool(const std::string& chassis) {
 
 void ToolRunTest::Pack(const std::string& name, const std::vector<std::string>& extraArgs,
                        const fs::path& mediumDir) {
-    std::vector<std::string> args = {kPack, (dir / "spool").string(),
+    std::vector<std::string> args = {kPack,
+                                     (dir / "spool").string(),
                                      (mediumDir.empty() ? dir / "medium" : mediumDir).string(),
-                                     "--name", name};
+                                     "--name",
+                                     name,
+                                     "--force"};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     const SubprocessResult packed = RunSubprocess(args);
     ASSERT_EQ(packed.exitCode, 0) << packed.output;

@@ -3,14 +3,18 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <string_view>
 #include <vector>
 
+#include "framework/Kernel.h"
 #include "util/PackageCodec.h"
+#include "util/ProcessRunner.h"
 
 namespace fs = std::filesystem;
 
@@ -31,6 +35,40 @@ std::string CopyInto(const std::string& from, const fs::path& to) {
     }
     fs::permissions(to, fs::status(from).permissions(), error);
     return error ? to.string() + ": " + error.message() : std::string();
+}
+
+// The medium is a floppy: its programs go without their symbol tables.
+std::string Strip(const fs::path& program) {
+    ProcessOutcome outcome;
+    const fs::path path = fs::absolute(program);
+    const CString commandLine = "strip --strip-all \"" + CString(path.string()) + "\"";
+    if (RunAndWait(commandLine, path.parent_path().string().c_str(), outcome) == 0) {
+        return program.string() + ": strip cannot be started (" +
+               SystemErrorText(outcome.startError).str() + "); it comes with binutils";
+    }
+    if (outcome.exitCode != 0) {
+        CString said = outcome.errorOutput;
+        said.TrimRight();
+        return program.string() + ": strip failed: " + said.str();
+    }
+    return {};
+}
+
+// An object file that strip knows (ELF, or a Windows executable); anything
+// else, a script say, is copied as it is.
+bool IsObjectFile(const fs::path& program) {
+    std::ifstream in(program, std::ios::binary);
+    std::array<char, 4> magic{};
+    in.read(magic.data(), magic.size());
+    const std::string_view start(magic.data(), static_cast<std::size_t>(in.gcount()));
+    return start == "\177ELF" || start.substr(0, 2) == "MZ";
+}
+
+std::string CopyProgram(const std::string& from, const fs::path& to, bool strip) {
+    if (std::string failure = CopyInto(from, to); !failure.empty()) {
+        return failure;
+    }
+    return strip && IsObjectFile(to) ? Strip(to) : std::string();
 }
 }  // namespace
 
@@ -106,13 +144,14 @@ std::string PackMedium(const MediumPlan& plan) {
     }
     if (!plan.toolPath.empty()) {
         if (std::string failure =
-                CopyInto(plan.toolPath, medium / fs::path(plan.toolPath).filename());
+                CopyProgram(plan.toolPath, medium / fs::path(plan.toolPath).filename(), plan.strip);
             !failure.empty()) {
             return failure;
         }
     }
     if (!plan.unpackerPath.empty()) {
-        if (std::string failure = CopyInto(plan.unpackerPath, medium / "RarEradaz.dat");
+        if (std::string failure =
+                CopyProgram(plan.unpackerPath, medium / "RarEradaz.dat", plan.strip);
             !failure.empty()) {
             return failure;
         }

@@ -10,6 +10,7 @@ struct MediumPlan {
     std::string packageName = "update";
     std::string toolPath;      // copied beside the package; none when empty
     std::string unpackerPath;  // copied as RarEradaz.dat; none when empty
+    bool strip = true;         // the copies lose their symbol tables
 };
 
 // Zips sourceDir into the scrambled package <mediumDir>/<packageName>.prs.

@@ -1,0 +1,232 @@
+// The source-folder check: each rule found at the file and line where it applies.
+#include "tools/pack/SpoolCheck.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+
+#include "tests/support/TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+class SpoolCheckTest : public ::testing::Test {
+  protected:
+    void Write(const std::string& name, const std::string& bytes) {
+        WriteFile(dir / "src" / name, bytes);
+    }
+    // A folder the tool imports exactly as meant.
+    void CleanFolder() {
+        Write("idcard.spl", "CH1\tTP\tENG\tMDES\t7\n");
+        Write("idcomp.spl", "CH1\t1\tC1\nCH1\t2\tC2\n");
+        Write("serial.spl", "CH1\tS1\tN1\n");
+        Write("tun.spl", "CH1\ttun/t.bin\n");
+        Write("tun/t.bin", std::string(1000, 'x'));
+        Write("vs.spl", "C1\t2\tvs1.bin\nC2\t-3\tvs2.bin  \n");
+        Write("vs1.bin", std::string(20, 'a'));
+        Write("vs2.bin", std::string(5, 'b'));
+    }
+    SpoolReport Check() { return CheckSpoolFolder((dir / "src").string()); }
+
+    TempDir dir;
+};
+
+std::string Listing(const SpoolReport& report) {
+    std::string text;
+    for (const Finding& finding : report.findings) {
+        text += FormatFinding(finding) + "\n";
+    }
+    return text;
+}
+
+// The one finding for file:line whose rule holds ruleText; fails when there is none.
+::testing::AssertionResult Found(const SpoolReport& report, Finding::Severity severity,
+                                 const std::string& file, int line, const std::string& ruleText) {
+    const auto match =
+        std::find_if(report.findings.begin(), report.findings.end(), [&](const Finding& f) {
+            return f.severity == severity && f.file == file && f.line == line &&
+                   f.rule.find(ruleText) != std::string::npos;
+        });
+    if (match == report.findings.end()) {
+        return ::testing::AssertionFailure()
+               << (severity == Finding::error ? "error" : "warning") << " '" << ruleText << "' at "
+               << file << ":" << line << " not among:\n"
+               << Listing(report);
+    }
+    if (match->effect.empty()) {
+        return ::testing::AssertionFailure() << "no effect given for " << FormatFinding(*match);
+    }
+    return ::testing::AssertionSuccess();
+}
+}  // namespace
+
+TEST_F(SpoolCheckTest, ACleanFolderHasNoFindingAndCountsEveryRowAndDataFile) {
+    CleanFolder();
+    const SpoolReport report = Check();
+    EXPECT_TRUE(report.findings.empty()) << Listing(report);
+    EXPECT_EQ(report.rowsWritten[kIdcardTable], 1);
+    EXPECT_EQ(report.rowsWritten[kIdcompTable], 2);
+    EXPECT_EQ(report.rowsWritten[kSerialTable], 1);
+    EXPECT_EQ(report.rowsWritten[kTunTable], 1);
+    EXPECT_EQ(report.rowsWritten[kVsTable], 2);
+    EXPECT_EQ(report.dataFileBytes, 1025U);
+}
+
+TEST_F(SpoolCheckTest, ADataFileNamedTwiceCountsOnce) {
+    CleanFolder();
+    Write("vs.spl", "C1\t2\tvs1.bin\nC2\t3\t./vs1.bin\n");
+    fs::remove(dir / "src" / "vs2.bin");
+    const SpoolReport report = Check();
+    EXPECT_TRUE(report.findings.empty()) << Listing(report);
+    EXPECT_EQ(report.dataFileBytes, 1020U);
+}
+
+TEST_F(SpoolCheckTest, TheIdCardsErrors) {
+    CleanFolder();
+    fs::remove(dir / "src" / "idcard.spl");
+    SpoolReport report = Check();
+    EXPECT_TRUE(Found(report, Finding::error, "idcard.spl", 0, "no idcard.spl"));
+    EXPECT_EQ(report.rowsWritten[kIdcardTable], 0);
+
+    // A chassis number with no TAB after it is none, for the tool.
+    Write("idcard.spl", "CH1\n");
+    report = Check();
+    EXPECT_TRUE(Found(report, Finding::error, "idcard.spl", 1, "no chassis number"));
+    Write("idcard.spl", "\tTP\tENG\tMDES\t7\n");
+    EXPECT_TRUE(Found(Check(), Finding::error, "idcard.spl", 1, "no chassis number"));
+
+    // The fourth field on the second line, one byte too long.
+    Write("idcard.spl", "CH1\tTP\nX\tENG\t" + std::string(256, 'm') + "\t7\n");
+    report = Check();
+    EXPECT_TRUE(Found(report, Finding::error, "idcard.spl", 2, "256 bytes is longer than te_mdes"));
+    EXPECT_TRUE(Found(report, Finding::warning, "idcard.spl", 1, "field 2 holds a line end"));
+    EXPECT_EQ(report.findings.size(), 2U) << Listing(report);
+    Write("idcard.spl", "CH1\tTP\tENG\t" + std::string(255, 'm') + "\t7\n");
+    EXPECT_TRUE(Check().findings.empty()) << Listing(Check());
+}
+
+TEST_F(SpoolCheckTest, DataFilesMustBeRegularFilesInsideTheFolder) {
+    CleanFolder();
+    WriteFile(dir / "outside.bin", "x");
+    Write("tun.spl", "CH1\tabsent.bin\n");
+    Write("vs.spl", "C1\t2\tvs1.bin\nC2\t3\t../outside.bin\nC3\t4\ttun\nC4\t5\t/etc/hostname\n");
+    const SpoolReport report = Check();
+    EXPECT_TRUE(Found(report, Finding::error, "tun.spl", 1, "'absent.bin' is missing"));
+    EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 2, "leaves the directory"));
+    EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 3, "'tun'"));
+    EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 4, "absolute"));
+    EXPECT_EQ(report.Count(Finding::error), 4) << Listing(report);
+}
+
+TEST_F(SpoolCheckTest, AVsTypeMustBeA32BitNumber) {
+    CleanFolder();
+    Write("vs.spl",
+          "C1\t2147483647\tvs1.bin\nC1\t2147483648\tvs1.bin\nC1\t2x\tvs1.bin\nC1\t\tvs1.bin\n"
+          "C1\tvs1.bin\n");
+    const SpoolReport report = Check();
+    EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 2, "'2147483648' is not a 32-bit"));
+    EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 3, "'2x'"));
+    EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 4, "''"));
+    EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 5, "''"));
+    EXPECT_EQ(report.Count(Finding::error), 4) << Listing(report);
+    EXPECT_EQ(report.rowsWritten[kVsTable], 1);
+}
+
+TEST_F(SpoolCheckTest, TextsLongerThanTheirColumns) {
+    CleanFolder();
+    const std::string longText(300, 'z');
+    Write("idcomp.spl", "CH1\t1\tC1\nCH1\t2\t" + longText + "\n");
+    Write("serial.spl", "CH1\t" + longText + "\tN1\n");
+    Write("vs.spl", longText + "\t2\tvs1.bin\nC2\t3\tvs2.bin\n");
+    const SpoolReport report = Check();
+    EXPECT_TRUE(Found(report, Finding::error, "idcomp.spl", 2, "longer than te_comp"));
+    EXPECT_TRUE(Found(report, Finding::error, "serial.spl", 1, "longer than te_serialID"));
+    EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 1, "longer than te_comp"));
+    EXPECT_EQ(report.Count(Finding::error), 3) << Listing(report);
+}
+
+TEST_F(SpoolCheckTest, ANulByteIsAnErrorWhereItStands) {
+    CleanFolder();
+    Write("serial.spl", std::string("CH1\tS1\tN1\nCH1\tS2\tN2\nCH1\tS\0\tN3\n", 30));
+    const SpoolReport report = Check();
+    EXPECT_TRUE(Found(report, Finding::error, "serial.spl", 3, "NUL byte"));
+    // Only what stands before it is imported.
+    EXPECT_EQ(report.rowsWritten[kSerialTable], 2);
+}
+
+TEST_F(SpoolCheckTest, LineEndsTheToolDoesNotExpect) {
+    CleanFolder();
+    Write("idcomp.spl", "CH1\t1\tC1\nCH1\t2\tC2");
+    Write("serial.spl", "CH1\tS1\tN1\rCH1\tS2\tN2\r");
+    Write("vs.spl", "C1\t2\tvs1.bin\nC2\t3\tvs2.bin\r\nC3\t4\tvs2.bin\r\n");
+    const SpoolReport report = Check();
+    EXPECT_TRUE(Found(report, Finding::warning, "idcomp.spl", 2, "text after the last line feed"));
+    EXPECT_EQ(report.rowsWritten[kIdcompTable], 1);
+    EXPECT_TRUE(Found(report, Finding::warning, "serial.spl", 1, "carriage returns but no line"));
+    EXPECT_EQ(report.rowsWritten[kSerialTable], 0);
+    EXPECT_TRUE(Found(report, Finding::warning, "vs.spl", 2, "carriage-return line ends (2"));
+    EXPECT_EQ(report.findings.size(), 3U) << Listing(report);
+    // Where the line's last field is a text, the carriage return is stored in it.
+    Write("idcomp.spl", "CH1\t1\tC1\r\n");
+    const SpoolReport stored = Check();
+    ASSERT_TRUE(Found(stored, Finding::warning, "idcomp.spl", 1, "carriage-return line ends (1"));
+    EXPECT_NE(stored.findings.front().effect.find("stored at the end of te_comp"),
+              std::string::npos)
+        << Listing(stored);
+}
+
+TEST_F(SpoolCheckTest, LinesWithoutTheTabsTheirLayoutNeeds) {
+    CleanFolder();
+    Write("idcard.spl", "CH1\tTP\tENG\n");
+    Write("idcomp.spl", "CH1\t1\tC1\nCH1\t2\n\n");
+    Write("vs.spl", "C1\t2\tvs1.bin\nno tab here\n\t5\tvs2.bin\n");
+    const SpoolReport report = Check();
+    EXPECT_TRUE(Found(report, Finding::warning, "idcard.spl", 1, "only 2 of the 4 TABs"));
+    EXPECT_TRUE(Found(report, Finding::warning, "idcomp.spl", 2, "1 of the 2 TABs"));
+    EXPECT_TRUE(Found(report, Finding::warning, "idcomp.spl", 3, "0 of the 2 TABs"));
+    EXPECT_TRUE(Found(report, Finding::warning, "vs.spl", 2, "no component"));
+    EXPECT_TRUE(Found(report, Finding::warning, "vs.spl", 3, "no component"));
+    EXPECT_EQ(report.rowsWritten[kIdcompTable], 3);
+    EXPECT_EQ(report.rowsWritten[kVsTable], 1);
+    // vs2.bin is now named by no line the tool reads.
+    EXPECT_TRUE(Found(report, Finding::warning, "vs2.bin", 0, "named by no spool line"));
+    EXPECT_EQ(report.findings.size(), 6U) << Listing(report);
+}
+
+TEST_F(SpoolCheckTest, RowsForAnotherChassisThanTheIdCards) {
+    CleanFolder();
+    Write("idcomp.spl", "CH2\t1\tC1\nCH1\t2\tC2\n");
+    Write("serial.spl", "CH1\tS1\tN1\nch1\tS2\tN2\n");
+    const SpoolReport report = Check();
+    EXPECT_TRUE(Found(report, Finding::warning, "idcomp.spl", 1, "chassis differs"));
+    EXPECT_TRUE(Found(report, Finding::warning, "serial.spl", 2, "chassis differs"));
+    EXPECT_EQ(report.findings.size(), 2U) << Listing(report);
+    // The first line decides whose old rows go.
+    EXPECT_NE(report.findings[0].effect.find("old rows of 'CH2' are replaced"), std::string::npos)
+        << report.findings[0].effect;
+}
+
+TEST_F(SpoolCheckTest, MissingListsTwiceUsedKeysAndUnnamedFiles) {
+    CleanFolder();
+    fs::remove(dir / "src" / "idcomp.spl");
+    fs::remove(dir / "src" / "serial.spl");
+    Write("vs.spl", "C1\t2\tvs1.bin\nC2\t3\tvs2.bin\nC1\t 2 \tvs2.bin\n");
+    Write("notes/readme.txt", "for the producer");
+    const SpoolReport report = Check();
+    EXPECT_TRUE(Found(report, Finding::warning, "idcomp.spl", 0, "no idcomp.spl"));
+    EXPECT_TRUE(Found(report, Finding::warning, "serial.spl", 0, "no serial.spl"));
+    EXPECT_TRUE(Found(report, Finding::warning, "vs.spl", 3, "same vs key as line 1"));
+    EXPECT_TRUE(Found(report, Finding::warning, "notes/readme.txt", 0, "named by no spool line"));
+    EXPECT_EQ(report.findings.size(), 4U) << Listing(report);
+    EXPECT_EQ(report.Count(Finding::error), 0);
+}
+
+TEST(SpoolCheckFormatTest, NamesFileLineRuleAndEffect) {
+    EXPECT_EQ(FormatFinding({Finding::error, "vs.spl", 3, "rule", "effect"}),
+              "vs.spl:3: error: rule: effect");
+    EXPECT_EQ(FormatFinding({Finding::warning, "serial.spl", 0, "rule", "effect"}),
+              "serial.spl: warning: rule: effect");
+}
