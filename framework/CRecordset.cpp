@@ -1,10 +1,10 @@
 #include "framework/CRecordset.h"
 
-#include <array>
 #include <typeinfo>
 
 #include "framework/CDBException.h"
 #include "framework/CUsageError.h"
+#include "framework/RecordFieldExchange.h"
 
 namespace {
 void DropLastSeparator(CString& text) {
@@ -173,14 +173,12 @@ void CRecordset::Fetch() {
     CFieldExchange fixup(CFieldExchange::Fixup, this);
     RunExchange(fixup);
     for (std::size_t i = 0; i < m_rowIdColumns.size(); ++i) {
+        // Read whole, whatever its length: a cut identifier would name another row or none.
         RowKey& key = m_rowId[i];
-        std::array<char, 256> text{};
-        SQLLEN length = 0;
-        OdbcCheck(SQLGetData(m_hstmt.get(), static_cast<SQLUSMALLINT>(m_nFields + 1 + i),
-                             SQL_C_CHAR, text.data(), static_cast<SQLLEN>(text.size()), &length),
-                  SQL_HANDLE_STMT, m_hstmt.get());
-        key.isNull = length == SQL_NULL_DATA;
-        key.text = key.isNull ? std::string() : std::string(text.data());
+        std::optional<std::string> text =
+            GetColumnText(m_hstmt.get(), static_cast<SQLUSMALLINT>(m_nFields + 1 + i));
+        key.isNull = !text;
+        key.text = text ? std::move(*text) : std::string();
         key.length = static_cast<SQLLEN>(key.text.size());
     }
 }

@@ -35,33 +35,15 @@ void MarkField(CFieldExchange* pFX, unsigned index, bool holdsNull, bool changed
 
 void ReadText(CFieldExchange* pFX, unsigned nField, CString& value) {
     CRecordset* rs = pFX->m_prs;
-    SQLHSTMT stmt = rs->GetResultStatement();
-    std::string text;
-    std::vector<char> chunk(512);
-    for (;;) {
-        SQLLEN indicator = 0;
-        const SQLRETURN rc =
-            SQLGetData(stmt, static_cast<SQLUSMALLINT>(nField), SQL_C_CHAR, chunk.data(),
-                       static_cast<SQLLEN>(chunk.size()), &indicator);
-        if (rc == SQL_NO_DATA) {
-            break;
-        }
-        OdbcCheck(rc, SQL_HANDLE_STMT, stmt);
-        if (indicator == SQL_NULL_DATA) {
-            value.Empty();
-            rs->SetNullFieldStatus(nField - 1);
-            rs->SetRowKey(nField, nullptr, 0);
-            return;
-        }
-        const bool truncated =
-            rc == SQL_SUCCESS_WITH_INFO &&
-            (indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(chunk.size()));
-        text.append(chunk.data(),
-                    truncated ? chunk.size() - 1 : static_cast<std::size_t>(indicator));
-        if (!truncated) {
-            break;
-        }
+    std::optional<std::string> fetched =
+        GetColumnText(rs->GetResultStatement(), static_cast<SQLUSMALLINT>(nField));
+    if (!fetched) {
+        value.Empty();
+        rs->SetNullFieldStatus(nField - 1);
+        rs->SetRowKey(nField, nullptr, 0);
+        return;
     }
+    const std::string& text = *fetched;
     value = CString(text);
     rs->ClearNullFieldStatus(nField - 1);
     rs->SetRowKey(nField, text.data(), text.size());
@@ -157,6 +139,32 @@ SQLUSMALLINT AppendParamMarker(CFieldExchange* pFX, const char* szName) {
     *pFX->m_pstr += "?";
     *pFX->m_pstr += pFX->m_lpszSeparator;
     return static_cast<SQLUSMALLINT>(++pFX->m_nParamFields);
+}
+
+std::optional<std::string> GetColumnText(SQLHSTMT stmt, SQLUSMALLINT column) {
+    std::string text;
+    std::vector<char> chunk(512);
+    for (;;) {
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(stmt, column, SQL_C_CHAR, chunk.data(),
+                                        static_cast<SQLLEN>(chunk.size()), &indicator);
+        if (rc == SQL_NO_DATA) {
+            break;
+        }
+        OdbcCheck(rc, SQL_HANDLE_STMT, stmt);
+        if (indicator == SQL_NULL_DATA) {
+            return std::nullopt;
+        }
+        const bool truncated =
+            rc == SQL_SUCCESS_WITH_INFO &&
+            (indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(chunk.size()));
+        text.append(chunk.data(),
+                    truncated ? chunk.size() - 1 : static_cast<std::size_t>(indicator));
+        if (!truncated) {
+            break;
+        }
+    }
+    return text;
 }
 
 bool ApplySetFieldNull(CFieldExchange* pFX, const void* member, unsigned nFieldIndex,

@@ -5,6 +5,8 @@
 #include <sql.h>
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "framework/CFieldExchange.h"
 #include "framework/CLongBinary.h"
@@ -26,6 +28,9 @@ void RFX_Int(CFieldExchange* pFX, const char* szName, int& value);
 // The bytes of the member's block; written only when marked not null and dirty.
 void RFX_LongBinary(CFieldExchange* pFX, const char* szName, CLongBinary& value);
 
+// The column's text in the current row of stmt, read in pieces whatever its
+// length; nothing for NULL.
+[[nodiscard]] std::optional<std::string> GetColumnText(SQLHSTMT stmt, SQLUSMALLINT column);
 // Value and NameValue passes: appends "name=" (NameValue only) and "?" with the
 // separator to the text being built, if any (a statement already prepared needs
 // none); gives the parameter's number.
