@@ -527,7 +527,14 @@ TEST_P(RecordsetTest, ARollbackUndoesTheRowsOfEveryTable) {
         set.DeleteByChassis("CH1");
     }
     AddTun("CH1", Pattern(100));
-    EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_tun]").size(), 1U);
+    {
+        // Inside the transaction the row is there; another session does not see it yet.
+        CTunSet set(&db);
+        set.m_strFilter = "te_chasnum = 'CH1'";
+        set.Open();
+        EXPECT_FALSE(set.IsEOF());
+    }
+    EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_tun]"), (Rows{{"0"}}));
     db.Rollback();
     EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_idcard]"), (Rows{{"0"}}));
     EXPECT_EQ(Query("SELECT [te_comp] FROM [tbadmin].[tb_idcomp]"), (Rows{{"kept"}}));
