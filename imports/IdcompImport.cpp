@@ -11,14 +11,13 @@ bool CUpdateDlg::ImportIdcompLine(CString& line, bool firstLine) {
     CString cgrp;
     CString comp;
     SplitThreeFields(line, chasnum, cgrp, comp);
-    auto set = std::make_unique<CIdcompSet>(&m_database);
     if (firstLine) {
-        if (!set->DeleteByChassis(chasnum)) {
-            set->Close();
+        CIdcompSet remover(&m_database);
+        if (!remover.DeleteByChassis(chasnum)) {
             return false;
         }
-        set = std::make_unique<CIdcompSet>(&m_database);
     }
+    auto set = std::make_unique<CIdcompSet>(&m_database);
     set->OpenTable();
     set->AddNew();
     set->m_te_chasnum = chasnum;

@@ -11,12 +11,13 @@ bool CUpdateDlg::ImportSerialLine(CString& line, bool firstLine) {
     CString serialId;
     CString serialNo;
     SplitThreeFields(line, chasnum, serialId, serialNo);
-    auto set = std::make_unique<CSerialSet>(&m_database);
-    if (firstLine && !set->DeleteByChassis(chasnum)) {
-        set->Close();
-        return false;
+    if (firstLine) {
+        CSerialSet remover(&m_database);
+        if (!remover.DeleteByChassis(chasnum)) {
+            return false;
+        }
     }
-    set = std::make_unique<CSerialSet>(&m_database);
+    auto set = std::make_unique<CSerialSet>(&m_database);
     set->OpenTable();
     set->AddNew();
     set->m_te_chasnum = chasnum;

@@ -34,6 +34,9 @@ class CUpdateDlg : public CDialog {
     // Cuts the ID card; raises CSpoolError (noChassis) when it names no chassis number.
     IdcardRecord ParseIdcard(CString& text);
     void ImportIdcard(const IdcardRecord& record);
+    // Every line of a component or serial-number list to importLine in order,
+    // the first one flagged (its chassis loses its earlier rows first).
+    bool ImportLines(const CString& text, bool (CUpdateDlg::*importLine)(CString&, bool));
     bool ImportIdcompLine(CString& line, bool firstLine);
     bool ImportSerialLine(CString& line, bool firstLine);
     bool ImportTun(CString& text);

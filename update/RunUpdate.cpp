@@ -149,20 +149,14 @@ bool CUpdateDlg::RunImports(const IdcardRecord& record) {
     CString spool;
     ReadTextFile(WorkPath("idcomp.spl"), spool);
     StepProgress();
-    bool first = true;
-    if (!ForEachLine(spool, [&](CString& line) {
-            return ImportIdcompLine(line, std::exchange(first, false));
-        })) {
+    if (!ImportLines(spool, &CUpdateDlg::ImportIdcompLine)) {
         return false;
     }
     StepProgress();
 
     ReadTextFile(WorkPath("serial.spl"), spool);
     StepProgress();
-    first = true;
-    if (!ForEachLine(spool, [&](CString& line) {
-            return ImportSerialLine(line, std::exchange(first, false));
-        })) {
+    if (!ImportLines(spool, &CUpdateDlg::ImportSerialLine)) {
         return false;
     }
     StepProgress();
@@ -185,6 +179,13 @@ bool CUpdateDlg::RunImports(const IdcardRecord& record) {
     }
     StepProgress();
     return true;
+}
+
+bool CUpdateDlg::ImportLines(const CString& text, bool (CUpdateDlg::*importLine)(CString&, bool)) {
+    bool first = true;
+    return ForEachLine(text, [&](CString& line) {
+        return (this->*importLine)(line, std::exchange(first, false));
+    });
 }
 
 bool CUpdateDlg::ReadDataFile(const char* spoolFile, const CString& name, CLongBinary& value) {

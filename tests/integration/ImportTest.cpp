@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/CDBException.h"
+#include "imports/SpoolText.h"
 #include "tables/CTunSet.h"
 #include "tests/support/DataSource.h"
 #include "tests/support/RecordingDesktop.h"
@@ -37,33 +38,15 @@ class ImportTest : public ::testing::TestWithParam<DataSourceKind> {
         dlg.ImportIdcard(dlg.ParseIdcard(spool));
     }
 
-    // Feeds a whole spool text to a line import, as the update does.
-    template <typename Import>
-    bool Lines(const std::string& text, Import import) {
-        std::size_t start = 0;
-        bool first = true;
-        for (std::size_t end = text.find('\n'); end != std::string::npos;
-             end = text.find('\n', start)) {
-            CString line(text.substr(start, end - start));
-            start = end + 1;
-            if (!import(line, first)) {
-                return false;
-            }
-            first = false;
-        }
-        return true;
-    }
-
+    // Whole spool texts go through the update's own line loops.
     bool Idcomp(const std::string& text) {
-        return Lines(text,
-                     [&](CString& line, bool first) { return dlg.ImportIdcompLine(line, first); });
+        return dlg.ImportLines(CString(text), &CUpdateDlg::ImportIdcompLine);
     }
     bool Serial(const std::string& text) {
-        return Lines(text,
-                     [&](CString& line, bool first) { return dlg.ImportSerialLine(line, first); });
+        return dlg.ImportLines(CString(text), &CUpdateDlg::ImportSerialLine);
     }
     bool Vs(const std::string& text) {
-        return Lines(text, [&](CString& line, bool) { return dlg.ImportVsLine(line); });
+        return ForEachLine(CString(text), [&](CString& line) { return dlg.ImportVsLine(line); });
     }
     bool Tun(const std::string& text) {
         CString spool(text.c_str());
