@@ -59,7 +59,6 @@ bool CRecordset::Open(unsigned /*nOpenType*/, const char* lpszSQL, unsigned dwOp
     m_cache.assign(m_nFields, {});
     m_rowKey.assign(m_nFields, {});
     m_mapFieldIndex.clear();
-    m_bLongBinaryColumns = false;
 
     // The Name pass registers every field; the count must match the declared one.
     CFieldExchange names(CFieldExchange::Name, this);

@@ -26,7 +26,6 @@ class CRecordset {
         // Rows are only added: no row is selected, so opening costs the same
         // whatever the table holds.
         appendOnly = 0x0008,
-        optimizeBulkAdd = 0x4000,
         // Rows are only looked up and then changed or not: long-binary columns
         // are not read back (their members keep what they hold), unless the
         // driver names rows by their values and the bytes must name the row.
@@ -108,13 +107,10 @@ class CRecordset {
     // How many '?' markers m_strFilter holds: they take the first m_nParams
     // parameter fields DoFieldExchange declares, in order; 0 for none.
     unsigned m_nParams = 0;
-    unsigned m_nDefaultType = snapshot;
     CString m_strFilter;
     CDatabase* m_pDatabase;
     unsigned m_dwOptions = none;
-    bool m_bUseUpdateSQL = true;  // rows are changed by statements, never by SQLSetPos
     bool m_bUpdatable = false;
-    bool m_bLongBinaryColumns = false;
     std::map<const void*, unsigned> m_mapFieldIndex;
 
   private:

@@ -317,7 +317,6 @@ void RFX_LongBinary(CFieldExchange* pFX, const char* szName, CLongBinary& value)
     SQLLEN* length = rs->GetFieldLengthBuffer(index, pFX->m_nFieldType);
     switch (pFX->m_nOperation) {
         case CFieldExchange::Name:
-            rs->m_bLongBinaryColumns = true;
             pFX->Default(szName, &value, length, SQL_C_BINARY, 0, 0);
             return;
         case CFieldExchange::BindFieldToColumn:

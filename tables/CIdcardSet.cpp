@@ -5,7 +5,6 @@
 
 CIdcardSet::CIdcardSet(CDatabase* pDatabase) : CRecordset(pDatabase) {
     m_nFields = 5;
-    m_nDefaultType = snapshot;
 }
 
 void CIdcardSet::DoFieldExchange(CFieldExchange* pFX) {

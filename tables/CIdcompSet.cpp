@@ -5,7 +5,6 @@
 
 CIdcompSet::CIdcompSet(CDatabase* pDatabase) : CRecordset(pDatabase) {
     m_nFields = 3;
-    m_nDefaultType = snapshot;
 }
 
 void CIdcompSet::DoFieldExchange(CFieldExchange* pFX) {

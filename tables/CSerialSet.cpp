@@ -5,7 +5,6 @@
 
 CSerialSet::CSerialSet(CDatabase* pDatabase) : CRecordset(pDatabase) {
     m_nFields = 3;
-    m_nDefaultType = snapshot;
 }
 
 void CSerialSet::DoFieldExchange(CFieldExchange* pFX) {

@@ -5,7 +5,6 @@
 
 CTunSet::CTunSet(CDatabase* pDatabase) : CRecordset(pDatabase) {
     m_nFields = 2;
-    m_nDefaultType = snapshot;
 }
 
 void CTunSet::DoFieldExchange(CFieldExchange* pFX) {

@@ -4,7 +4,6 @@
 
 CVsSet::CVsSet(CDatabase* pDatabase) : CRecordset(pDatabase) {
     m_nFields = 3;
-    m_nDefaultType = snapshot;
 }
 
 void CVsSet::DoFieldExchange(CFieldExchange* pFX) {

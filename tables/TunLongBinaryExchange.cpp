@@ -21,12 +21,7 @@ void CTunSet::ExchangeLongBinary(CFieldExchange* pFX, const char* szName, CLongB
 
     switch (pFX->m_nOperation) {
         case CFieldExchange::BindFieldToColumn:
-            if (!rs->m_bUseUpdateSQL && rs->m_bUpdatable) {
-                const SQLRETURN rc =
-                    SQLBindCol(rs->GetResultStatement(), static_cast<SQLUSMALLINT>(nField),
-                               SQL_C_DEFAULT, &value, 0, plLength);
-                OdbcCheck(rc, SQL_HANDLE_STMT, rs->GetResultStatement());
-            }
+            // Never bound to a buffer: Fixup reads it, the change statements send it.
             rs->m_mapFieldIndex[&value] = nField;
             return;
 
@@ -48,7 +43,6 @@ void CTunSet::ExchangeLongBinary(CFieldExchange* pFX, const char* szName, CLongB
             return;
 
         case CFieldExchange::Name:
-            rs->m_bLongBinaryColumns = true;
             pFX->Default(szName, &value, plLength, SQL_C_DEFAULT, 0, 0);
             return;
 
@@ -58,9 +52,6 @@ void CTunSet::ExchangeLongBinary(CFieldExchange* pFX, const char* szName, CLongB
                 return;
             }
             *plLength = null ? SQL_NULL_DATA : CappedDataAtExecLength(value.m_dwDataLength);
-            if ((rs->m_dwOptions & CRecordset::optimizeBulkAdd) != 0) {
-                return;
-            }
             const SQLUSMALLINT param = AppendParamMarker(pFX, szName);
             // The column size is the full length; only the length cell is capped.
             const SQLRETURN rc = SQLBindParameter(pFX->m_hstmt, param, SQL_PARAM_INPUT,
