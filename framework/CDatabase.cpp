@@ -278,6 +278,15 @@ StmtHandle CDatabase::TakeStatement(const std::string& key, CString& preparedTex
     return NewStatement();
 }
 
+StmtHandle CDatabase::TakePrepared(const CString& text) {
+    CString prepared;
+    StmtHandle stmt = TakeStatement(text.str(), prepared);
+    if (!(prepared == text)) {
+        OdbcCheck(SQLPrepare(stmt.get(), SqlChars(text), SQL_NTS), SQL_HANDLE_STMT, stmt.get());
+    }
+    return stmt;
+}
+
 void CDatabase::KeepStatement(const std::string& key, const CString& preparedText,
                               StmtHandle stmt) noexcept {
     constexpr std::size_t kMostKept = 32;

@@ -75,6 +75,9 @@ class CDatabase {
     // (preparedText empty); KeepStatement hands it back with its cursor closed
     // and its parameters unbound.
     StmtHandle TakeStatement(const std::string& key, CString& preparedText);
+    // A statement prepared as text (the kept one, or a new one prepared now);
+    // it goes back with KeepStatement(text.str(), text, ...).
+    StmtHandle TakePrepared(const CString& text);
     void KeepStatement(const std::string& key, const CString& preparedText,
                        StmtHandle stmt) noexcept;
 

@@ -80,12 +80,7 @@ bool CRecordset::Open(unsigned /*nOpenType*/, const char* lpszSQL, unsigned dwOp
     if (!addOnly) {
         // A set that only adds rows never selects: it needs no statement of its own.
         m_strSelect = m_pDatabase->QuoteNames(BuildSelect(lpszSQL));
-        CString prepared;
-        m_hstmt = m_pDatabase->TakeStatement(m_strSelect.str(), prepared);
-        if (!(prepared == m_strSelect)) {
-            OdbcCheck(SQLPrepare(m_hstmt.get(), SqlChars(m_strSelect), SQL_NTS), SQL_HANDLE_STMT,
-                      m_hstmt.get());
-        }
+        m_hstmt = m_pDatabase->TakePrepared(m_strSelect);
     }
     // Column types come from the catalog, not from describing the statement: a
     // describe before execution asks the server to parse, and that waits on
@@ -320,11 +315,7 @@ SQLLEN CRecordset::DeleteFiltered() {
         statement += " WHERE " + m_strFilter;
     }
     const CString text = m_pDatabase->QuoteNames(statement);
-    CString prepared;
-    StmtHandle stmt = m_pDatabase->TakeStatement(text.str(), prepared);
-    if (!(prepared == text)) {
-        OdbcCheck(SQLPrepare(stmt.get(), SqlChars(text), SQL_NTS), SQL_HANDLE_STMT, stmt.get());
-    }
+    StmtHandle stmt = m_pDatabase->TakePrepared(text);
     BindParams(stmt.get());
     SQLLEN deleted = 0;
     const SQLRETURN rc = SQLExecute(stmt.get());
