@@ -66,15 +66,6 @@ void ExchangeInteger(CFieldExchange* pFX, const char* szName, Integer& value) {
         case CFieldExchange::BindFieldToColumn:
             rs->m_mapFieldIndex[&value] = nField;
             return;
-        case CFieldExchange::BindParam:
-        case CFieldExchange::RebindParam: {
-            *length = 0;
-            const SQLRETURN rc =
-                SQLBindParameter(pFX->m_hstmt, static_cast<SQLUSMALLINT>(nField), SQL_PARAM_INPUT,
-                                 SQL_C_SLONG, SQL_INTEGER, 0, 0, &value, 0, length);
-            OdbcCheck(rc, SQL_HANDLE_STMT, pFX->m_hstmt);
-            return;
-        }
         case CFieldExchange::Fixup: {
             SQLINTEGER fetched = 0;
             SQLLEN indicator = 0;
@@ -99,16 +90,17 @@ void ExchangeInteger(CFieldExchange* pFX, const char* szName, Integer& value) {
             MarkField(pFX, index, rs->IsFieldStatusNull(index) && value == kIntegerWhileNull,
                       std::to_string(value) != rs->GetCachedValue(nField));
             return;
+        case CFieldExchange::BindParam:
+        case CFieldExchange::RebindParam:
         case CFieldExchange::NameValue:
         case CFieldExchange::Value: {
-            if (!rs->IsFieldStatusDirty(index)) {
+            const bool key = pFX->m_nFieldType == CFieldExchange::param;
+            if (!key && !rs->IsFieldStatusDirty(index)) {
                 return;
             }
-            *length = rs->IsFieldStatusNull(index) ? SQL_NULL_DATA : 0;
-            const SQLUSMALLINT param = AppendParamMarker(pFX, szName);
-            const SQLRETURN rc = SQLBindParameter(pFX->m_hstmt, param, SQL_PARAM_INPUT, SQL_C_SLONG,
-                                                  SQL_INTEGER, 0, 0, &value, 0, length);
-            OdbcCheck(rc, SQL_HANDLE_STMT, pFX->m_hstmt);
+            *length = !key && rs->IsFieldStatusNull(index) ? SQL_NULL_DATA : 0;
+            BindInput(pFX, key ? nField : AppendParamMarker(pFX, szName), SQL_C_SLONG, SQL_INTEGER,
+                      0, 0, &value, 0, length);
             return;
         }
         case CFieldExchange::SetFieldNull:
@@ -127,6 +119,15 @@ void ExchangeInteger(CFieldExchange* pFX, const char* szName, Integer& value) {
     }
 }
 }  // namespace
+
+void BindInput(CFieldExchange* pFX, unsigned param, SQLSMALLINT cType, SQLSMALLINT sqlType,
+               SQLULEN columnSize, SQLSMALLINT scale, void* value, SQLLEN bufferLength,
+               SQLLEN* length) {
+    const SQLRETURN rc =
+        SQLBindParameter(pFX->m_hstmt, static_cast<SQLUSMALLINT>(param), SQL_PARAM_INPUT, cType,
+                         sqlType, columnSize, scale, value, bufferLength, length);
+    OdbcCheck(rc, SQL_HANDLE_STMT, pFX->m_hstmt);
+}
 
 SQLUSMALLINT AppendParamMarker(CFieldExchange* pFX, const char* szName) {
     if (pFX->m_pstr == nullptr) {
@@ -240,19 +241,6 @@ void RFX_Text(CFieldExchange* pFX, const char* szName, CString& value, int nMaxL
         case CFieldExchange::BindFieldToColumn:
             rs->m_mapFieldIndex[&value] = nField;
             return;
-        case CFieldExchange::BindParam:
-        case CFieldExchange::RebindParam: {
-            // A key goes as the bytes it is, whatever its length: a longer one
-            // simply matches no row.
-            *length = value.GetLength();
-            const auto size = static_cast<SQLULEN>(std::max(value.GetLength(), nMaxLength));
-            const SQLRETURN rc =
-                SQLBindParameter(pFX->m_hstmt, static_cast<SQLUSMALLINT>(nField), SQL_PARAM_INPUT,
-                                 SQL_C_CHAR, static_cast<SQLSMALLINT>(nColumnType), size, nScale,
-                                 const_cast<char*>(value.GetString()), value.GetLength(), length);
-            OdbcCheck(rc, SQL_HANDLE_STMT, pFX->m_hstmt);
-            return;
-        }
         case CFieldExchange::Fixup:
             ReadText(pFX, nField, value);
             return;
@@ -260,14 +248,19 @@ void RFX_Text(CFieldExchange* pFX, const char* szName, CString& value, int nMaxL
         case CFieldExchange::MarkForUpdate:
             MarkField(pFX, index, value.IsEmpty(), value.str() != rs->GetCachedValue(nField));
             return;
+        case CFieldExchange::BindParam:
+        case CFieldExchange::RebindParam:
         case CFieldExchange::NameValue:
         case CFieldExchange::Value: {
-            if (!rs->IsFieldStatusDirty(index)) {
+            // A key goes as the bytes it is, whatever its length: a longer one
+            // simply matches no row. A value to store must fit its column.
+            const bool key = pFX->m_nFieldType == CFieldExchange::param;
+            if (!key && !rs->IsFieldStatusDirty(index)) {
                 return;
             }
-            if (rs->IsFieldStatusNull(index)) {
+            if (!key && rs->IsFieldStatusNull(index)) {
                 *length = SQL_NULL_DATA;
-            } else if (value.GetLength() > nMaxLength) {
+            } else if (!key && value.GetLength() > nMaxLength) {
                 CString text;
                 text.Format("The value for column %s is %d bytes long; at most %d fit", szName,
                             value.GetLength(), nMaxLength);
@@ -275,12 +268,10 @@ void RFX_Text(CFieldExchange* pFX, const char* szName, CString& value, int nMaxL
             } else {
                 *length = value.GetLength();
             }
-            const SQLUSMALLINT param = AppendParamMarker(pFX, szName);
-            const SQLRETURN rc = SQLBindParameter(
-                pFX->m_hstmt, param, SQL_PARAM_INPUT, SQL_C_CHAR,
-                static_cast<SQLSMALLINT>(nColumnType), static_cast<SQLULEN>(nMaxLength), nScale,
-                const_cast<char*>(value.GetString()), value.GetLength(), length);
-            OdbcCheck(rc, SQL_HANDLE_STMT, pFX->m_hstmt);
+            BindInput(pFX, key ? nField : AppendParamMarker(pFX, szName), SQL_C_CHAR,
+                      static_cast<SQLSMALLINT>(nColumnType),
+                      static_cast<SQLULEN>(std::max(value.GetLength(), nMaxLength)), nScale,
+                      const_cast<char*>(value.GetString()), value.GetLength(), length);
             return;
         }
         case CFieldExchange::SetFieldNull:
@@ -332,11 +323,8 @@ void RFX_LongBinary(CFieldExchange* pFX, const char* szName, CLongBinary& value)
             }
             *length = rs->IsFieldStatusNull(index) ? SQL_NULL_DATA
                                                    : CappedDataAtExecLength(value.m_dwDataLength);
-            const SQLUSMALLINT param = AppendParamMarker(pFX, szName);
-            const SQLRETURN rc = SQLBindParameter(pFX->m_hstmt, param, SQL_PARAM_INPUT,
-                                                  SQL_C_BINARY, rs->GetColumnSqlType(nField),
-                                                  value.m_dwDataLength, 0, &value, 0, length);
-            OdbcCheck(rc, SQL_HANDLE_STMT, pFX->m_hstmt);
+            BindInput(pFX, AppendParamMarker(pFX, szName), SQL_C_BINARY,
+                      rs->GetColumnSqlType(nField), value.m_dwDataLength, 0, &value, 0, length);
             return;
         }
         case CFieldExchange::SetFieldNull:

@@ -31,6 +31,10 @@ void RFX_LongBinary(CFieldExchange* pFX, const char* szName, CLongBinary& value)
 // The column's text in the current row of stmt, read in pieces whatever its
 // length; nothing for NULL.
 [[nodiscard]] std::optional<std::string> GetColumnText(SQLHSTMT stmt, SQLUSMALLINT column);
+// Binds value as input parameter number param of the pass's statement.
+void BindInput(CFieldExchange* pFX, unsigned param, SQLSMALLINT cType, SQLSMALLINT sqlType,
+               SQLULEN columnSize, SQLSMALLINT scale, void* value, SQLLEN bufferLength,
+               SQLLEN* length);
 // Value and NameValue passes: appends "name=" (NameValue only) and "?" with the
 // separator to the text being built, if any (a statement already prepared needs
 // none); gives the parameter's number.

@@ -52,12 +52,9 @@ void CTunSet::ExchangeLongBinary(CFieldExchange* pFX, const char* szName, CLongB
                 return;
             }
             *plLength = null ? SQL_NULL_DATA : CappedDataAtExecLength(value.m_dwDataLength);
-            const SQLUSMALLINT param = AppendParamMarker(pFX, szName);
             // The column size is the full length; only the length cell is capped.
-            const SQLRETURN rc = SQLBindParameter(pFX->m_hstmt, param, SQL_PARAM_INPUT,
-                                                  SQL_C_DEFAULT, rs->GetColumnSqlType(nField),
-                                                  value.m_dwDataLength, 0, &value, 0, plLength);
-            OdbcCheck(rc, SQL_HANDLE_STMT, pFX->m_hstmt);
+            BindInput(pFX, AppendParamMarker(pFX, szName), SQL_C_DEFAULT,
+                      rs->GetColumnSqlType(nField), value.m_dwDataLength, 0, &value, 0, plLength);
             return;
         }
 
