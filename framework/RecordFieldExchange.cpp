@@ -1,12 +1,11 @@
 #include "framework/RecordFieldExchange.h"
 
-#include <sqlext.h>
-
 #include <string>
 #include <vector>
 
 #include "framework/CDBException.h"
 #include "framework/CRecordset.h"
+#include "framework/Odbc.h"
 
 namespace {
 constexpr std::uint32_t kLengthCap = 2147483547U;  // largest int32 minus 100
