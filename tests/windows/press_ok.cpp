@@ -25,10 +25,13 @@ int main(int argc, char** argv) {
     while (::GetTickCount64() < until) {
         const HWND box = ::FindWindowA(kDialogClass, argv[1]);
         const HWND text = box != nullptr ? ::GetDlgItem(box, kMessageText) : nullptr;
-        if (text != nullptr) {
-            std::string buffer(4096, '\0');
-            const int length =
-                ::GetWindowTextA(text, buffer.data(), static_cast<int>(buffer.size()));
+        // A box still being built has no text yet: it is pressed once it is shown whole.
+        std::string buffer(4096, '\0');
+        const int length =
+            text != nullptr && ::IsWindowVisible(box) != FALSE
+                ? ::GetWindowTextA(text, buffer.data(), static_cast<int>(buffer.size()))
+                : 0;
+        if (length > 0) {
             std::fwrite(buffer.data(), 1, static_cast<std::size_t>(length), stdout);
             std::fputc('\n', stdout);
             std::fflush(stdout);
