@@ -11,7 +11,7 @@
 #include "util/DirectoryCleaner.h"
 
 void CUpdateApp::ResolveDirectories() {
-    m_strExeDir = ExeDirectoryOf(GetModuleFileName());
+    m_strExeDir = ExeDirectoryOf(ModuleFilePath());
     m_strWorkDir = ResolveWorkDirectory();
 }
 
@@ -69,7 +69,7 @@ int CUpdateApp::ExitInstance() {
     }
     ChangeDirectory(m_strExeDir);
     if (m_runLock) {
-        RemoveDirectory(m_strWorkDir);
+        RemoveEmptyDirectory(m_strWorkDir);
         m_runLock.reset();
     }
     return m_nExitCode != 0 ? m_nExitCode : CWinApp::ExitInstance();

@@ -7,8 +7,6 @@
 //   tun:    one prepared DELETE, one INSERT with the data file sent at execution.
 //   fill:   fills the component table with ROWS rows of other vehicles.
 //   rss:    runs COMMAND and prints its peak resident memory ("peak_kib K").
-#include <sql.h>
-#include <sqlext.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,6 +23,7 @@
 
 #include "framework/CDBException.h"
 #include "framework/CDatabase.h"
+#include "framework/Odbc.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;

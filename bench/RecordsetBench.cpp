@@ -9,8 +9,6 @@
 //   blob-statements [SECONDS]: the time of each statement a run makes of a
 //               256 MiB value (add, read, change in place, delete), under the
 //               query timeout (default, or SECONDS to try a smaller bound).
-#include <sql.h>
-#include <sqlext.h>
 #include <sys/resource.h>
 
 #include <chrono>
@@ -20,6 +18,7 @@
 
 #include "framework/CDBException.h"
 #include "framework/CDatabase.h"
+#include "framework/Odbc.h"
 #include "tables/CIdcompSet.h"
 #include "tables/CTunSet.h"
 

@@ -1,9 +1,8 @@
 #include "framework/CDBException.h"
 
-#include <sqlext.h>
-
 #include <array>
 
+#include "framework/Odbc.h"
 #include "framework/OdbcHandle.h"
 
 CDBException::CDBException(SQLRETURN retCode, SQLSMALLINT handleType, SQLHANDLE handle)

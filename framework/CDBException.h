@@ -2,12 +2,11 @@
 // the return code and all diagnostic records the driver gave.
 #pragma once
 
-#include <sql.h>
-
 #include <exception>
 #include <vector>
 
 #include "framework/CString.h"
+#include "framework/Odbc.h"
 
 class CDBException : public std::exception {
   public:

@@ -11,7 +11,7 @@ class CDesktop {
     virtual ~CDesktop() = default;
 
     // A box with one OK button; returns once it has been acknowledged.
-    virtual void MessageBox(const CString& caption, const CString& text) = 0;
+    virtual void ShowMessageBox(const CString& caption, const CString& text) = 0;
 
     virtual void CreateProgressWindow(const CString& caption) = 0;
     virtual void SetProgressRange(int lower, int upper) = 0;

@@ -2,13 +2,11 @@
 // recordset, and what the pass builds (statement text, parameters).
 #pragma once
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <cstddef>
 
 #include "framework/CLongBinary.h"
 #include "framework/CString.h"
+#include "framework/Odbc.h"
 
 class CRecordset;
 

@@ -47,13 +47,15 @@ class CFile {
     // The open file's length now (the position stays where it was).
     std::uint64_t GetLength();
     void Close();
-    [[nodiscard]] bool IsOpen() const { return m_fd >= 0; }
+    [[nodiscard]] bool IsOpen() const { return m_hFile != kNoHandle; }
 
     // False when nothing of that name exists.
     static bool GetStatus(const CString& fileName, CFileStatus& status);
     static void Remove(const CString& fileName);
 
   private:
-    int m_fd = -1;
+    static constexpr std::intptr_t kNoHandle = -1;
+    // The platform's own handle of the open file, kNoHandle when closed.
+    std::intptr_t m_hFile = kNoHandle;
     CString m_strFileName;
 };

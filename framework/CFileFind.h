@@ -2,7 +2,7 @@
 // Entries come in byte-wise name order, "." and ".." included, so "the first
 // match" is the same on every run. Usage:
 //   bool more = finder.FindFile(pattern);
-//   while (more) { more = finder.FindNextFile(); ...current entry... }
+//   while (more) { more = finder.FindNext(); ...current entry... }
 #pragma once
 
 #include <cstddef>
@@ -14,7 +14,7 @@ class CFileFind {
   public:
     bool FindFile(const CString& pattern);
     // Steps to the next entry; false when that entry is the last one.
-    bool FindNextFile();
+    bool FindNext();
     void Close();
 
     [[nodiscard]] CString GetFileName() const;

@@ -32,7 +32,8 @@ class CProcess {
     int Wait(CString& errorOutput, std::size_t limit);
 
   private:
-    // The reading end of the pipe that takes the process's error output.
+    // The reading end of the pipe (the platform's handle, -1 when closed) that takes the process's
+    // error output.
     class ErrorPipe {
       public:
         explicit ErrorPipe(std::intptr_t handle = -1) : m_handle(handle) {}
@@ -42,14 +43,17 @@ class CProcess {
         ErrorPipe& operator=(const ErrorPipe&) = delete;
         ~ErrorPipe();
         [[nodiscard]] std::intptr_t get() const { return m_handle; }
-        [[nodiscard]] bool IsOpen() const { return m_handle >= 0; }
+        [[nodiscard]] bool IsOpen() const { return m_handle != -1; }
         void Close();
 
       private:
         std::intptr_t m_handle;
     };
 
-    CProcess(long id, ErrorPipe errorPipe) : m_id(id), m_errorPipe(std::move(errorPipe)) {}
-    long m_id = -1;
+    static constexpr std::intptr_t kNoHandle = -1;
+    CProcess(std::intptr_t handle, ErrorPipe errorPipe)
+        : m_hProcess(handle), m_errorPipe(std::move(errorPipe)) {}
+    // The platform's own handle of the running process, kNoHandle once waited for.
+    std::intptr_t m_hProcess = kNoHandle;
     ErrorPipe m_errorPipe;
 };

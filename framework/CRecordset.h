@@ -3,9 +3,6 @@
 // (by INSERT, UPDATE and DELETE statements) inside the connection's transaction.
 #pragma once
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -15,6 +12,7 @@
 #include "framework/CDatabase.h"
 #include "framework/CFieldExchange.h"
 #include "framework/CString.h"
+#include "framework/Odbc.h"
 #include "framework/OdbcHandle.h"
 
 class CRecordset {

@@ -35,17 +35,18 @@ CWinApp* AfxGetApp() {
 }
 
 CString AfxGetAppName() {
-    CString name = GetModuleFileName();
+    CString name = ModuleFilePath();
     name = name.Mid(name.ReverseFind(PathSeparator()[0]) + 1);
     const int dot = name.ReverseFind('.');
     return dot > 0 ? name.Left(dot) : name;
 }
 
 void AfxMessageBox(const CString& text) {
-    Desktop().MessageBox(AfxGetAppName(), text);
+    Desktop().ShowMessageBox(AfxGetAppName(), text);
 }
 
 int AfxWinMain() {
+    EndRunOnCrash();
     IgnoreCloseRequests();
     SetDesktop(CreatePlatformDesktop());
     CWinApp* app = AfxGetApp();

@@ -2,6 +2,10 @@
 // values keep their bytes in one.
 #pragma once
 
+#if defined(_WIN32)
+// The system's own GlobalAlloc family.
+#include "framework/win32/WinApi.h"
+#else
 #include <cstddef>
 
 struct GlobalBlock;
@@ -19,6 +23,7 @@ bool GlobalUnlock(HGLOBAL block);
 [[nodiscard]] std::size_t GlobalSize(HGLOBAL block);
 // Returns nullptr on success, as the handle it could not free otherwise.
 HGLOBAL GlobalFree(HGLOBAL block);
+#endif
 
 // Holds a block locked for the length of a scope.
 class CGlobalLock {

@@ -10,7 +10,7 @@
 [[nodiscard]] CString PathJoin(const CString& dir, const char* name);
 
 // Full path of the running executable.
-[[nodiscard]] CString GetModuleFileName();
+[[nodiscard]] CString ModuleFilePath();
 
 // What a name is, looked at by itself: a link is never followed.
 enum class PathKind {
@@ -23,19 +23,26 @@ enum class PathKind {
 [[nodiscard]] PathKind GetPathKind(const CString& path);
 
 // One level; false when it could not be created.
-bool CreateDirectory(const CString& path);
+bool MakeDirectory(const CString& path);
 // Only an empty directory; false when it could not be removed.
-bool RemoveDirectory(const CString& path);
+bool RemoveEmptyDirectory(const CString& path);
 bool ChangeDirectory(const CString& path);
 // The error number of the last failed call above.
 [[nodiscard]] long LastOsError();
 // Gives target the permission bits of source (so a copied program can run).
 void CopyPermissionBits(const CString& source, const CString& target);
 
-void Sleep(unsigned milliseconds);
+void SleepMilliseconds(unsigned milliseconds);
 
 // Keyboard and hang-up signals that would end the run are ignored from here on.
 void IgnoreCloseRequests();
+// A crash ends the process at once with exit code 3 and a line on standard error:
+// never a wait in a debugger or a dialog, never a code that reads as success.
+void EndRunOnCrash();
 
 [[nodiscard]] int FileCauseFromOsError(long osError);
+// The system's own error number for a cause found by looking rather than by a
+// failed call (a name that is missing, a path that is not a directory), so the
+// message carries the system's text for it; 0 when it has none.
+[[nodiscard]] long OsErrorForCause(int cause);
 [[nodiscard]] CString SystemErrorText(long osError);

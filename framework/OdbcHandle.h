@@ -1,12 +1,10 @@
 // ODBC handles owned by unique_ptr: freed exactly once, movable, not copyable.
 #pragma once
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <memory>
 
 #include "framework/CString.h"
+#include "framework/Odbc.h"
 
 template <SQLSMALLINT HandleType>
 struct OdbcHandleDeleter {

@@ -1,13 +1,12 @@
 #include "framework/RecordFieldExchange.h"
 
-#include <sqlext.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "framework/CDBException.h"
 #include "framework/CRecordset.h"
+#include "framework/Odbc.h"
 
 namespace {
 constexpr std::uint32_t kLengthCap = 2147483547U;  // largest int32 minus 100

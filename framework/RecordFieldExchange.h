@@ -2,8 +2,6 @@
 // DoFieldExchange, doing what each pass of the exchange asks of that field.
 #pragma once
 
-#include <sql.h>
-
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,6 +9,7 @@
 #include "framework/CFieldExchange.h"
 #include "framework/CLongBinary.h"
 #include "framework/CString.h"
+#include "framework/Odbc.h"
 
 // The value an integer member holds while it is null (after AddNew, a NULL
 // column or SetFieldNull). It is no null mark: the field's null status is. A

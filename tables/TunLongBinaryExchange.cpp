@@ -2,9 +2,9 @@
 // field exchange. Its bytes never sit in a bound buffer: INSERT and UPDATE bind
 // the value as a data-at-execution parameter and the recordset sends the
 // block's bytes while the statement executes.
-#include <sqlext.h>
 
 #include "framework/CDBException.h"
+#include "framework/Odbc.h"
 #include "framework/RecordFieldExchange.h"
 #include "tables/CTunSet.h"
 

@@ -1,6 +1,5 @@
 // The update sequence: prepare the work directory, unpack the medium's package
 // and import the spool files in one transaction, stepping the bar after each stage.
-#include <cerrno>
 #include <utility>
 
 #include "framework/CFileFind.h"
@@ -51,7 +50,7 @@ CString CUpdateDlg::WorkPath(const char* name) const {
 void CUpdateDlg::PrepareWorkDirectory() {
     switch (GetPathKind(m_strWorkDir)) {
         case PathKind::none:
-            if (!CreateDirectory(m_strWorkDir)) {
+            if (!MakeDirectory(m_strWorkDir)) {
                 throw CStageError("The work directory cannot be created (" +
                                   SystemErrorText(LastOsError()) + "): " + m_strWorkDir);
             }
@@ -81,7 +80,7 @@ void CUpdateDlg::RunUpdate() {
     if (!finder.FindFile(PathJoin(m_strExeDir, kPackagePattern))) {
         return;  // no package on the medium: nothing to do
     }
-    finder.FindNextFile();
+    finder.FindNext();
     const CString package = finder.GetFilePath();
     finder.Close();
 
@@ -195,7 +194,8 @@ bool CUpdateDlg::ReadDataFile(const char* spoolFile, const CString& name, CLongB
     // Looked at before it is opened: the name comes from the package.
     const ContainedFile found = FindContainedFile(m_strWorkDir, trimmed);
     if (found.m_verdict == ContainedFile::missing) {
-        ShowFileError(CFileException(CFileException::fileNotFound, ENOENT, path));
+        ShowFileError(CFileException(CFileException::fileNotFound,
+                                     OsErrorForCause(CFileException::fileNotFound), path));
         return false;
     }
     if (found.m_verdict == ContainedFile::refused) {

@@ -1,6 +1,5 @@
 #include "util/DirectoryCleaner.h"
 
-#include <cerrno>
 #include <optional>
 
 #include "framework/CFile.h"
@@ -13,7 +12,7 @@ void DeleteEntries(const CString& dir, std::optional<CFileException>& firstError
     CFileFind finder;
     bool more = finder.FindFile(PathJoin(dir, "*.*"));
     while (more) {
-        more = finder.FindNextFile();
+        more = finder.FindNext();
         CString name = finder.GetFileName();
         name.MakeLower();
         if (name == "." || name == "..") {
@@ -23,7 +22,7 @@ void DeleteEntries(const CString& dir, std::optional<CFileException>& firstError
         try {
             if (finder.IsDirectory()) {
                 DeleteEntries(path, firstError);
-                if (!RemoveDirectory(path)) {
+                if (!RemoveEmptyDirectory(path)) {
                     CFileException::ThrowOsError(LastOsError(), path);
                 }
             } else {
@@ -47,7 +46,8 @@ void DeleteDirectoryEntries(const CString& dir) {
             break;
         default:
             // A link would lead the deletions into whatever it points to.
-            throw CFileException(CFileException::badPath, ENOTDIR, dir);
+            throw CFileException(CFileException::badPath, OsErrorForCause(CFileException::badPath),
+                                 dir);
     }
     std::optional<CFileException> firstError;
     DeleteEntries(dir, firstError);

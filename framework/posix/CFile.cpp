@@ -10,6 +10,10 @@
 #include "framework/CFileException.h"
 
 namespace {
+int Fd(std::intptr_t handle) {
+    return static_cast<int>(handle);
+}
+
 void CloseQuietly(int fd) {
     if (fd >= 0) {
         ::close(fd);
@@ -22,7 +26,7 @@ CFile::CFile(const CString& fileName, unsigned openFlags) {
 }
 
 CFile::~CFile() {
-    CloseQuietly(m_fd);
+    CloseQuietly(Fd(m_hFile));
 }
 
 void CFile::Open(const CString& fileName, unsigned openFlags) {
@@ -71,14 +75,14 @@ void CFile::Open(const CString& fileName, unsigned openFlags) {
         CloseQuietly(fd);
         CFileException::ThrowOsError(error, fileName);
     }
-    m_fd = fd;
+    m_hFile = fd;
 }
 
 std::size_t CFile::Read(void* buffer, std::size_t count) {
     auto* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t got = ::read(m_fd, out + done, count - done);
+        const ssize_t got = ::read(Fd(m_hFile), out + done, count - done);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -97,7 +101,7 @@ void CFile::Write(const void* buffer, std::size_t count) {
     const auto* in = static_cast<const char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t put = ::write(m_fd, in + done, count - done);
+        const ssize_t put = ::write(Fd(m_hFile), in + done, count - done);
         if (put < 0) {
             if (errno == EINTR) {
                 continue;
@@ -110,7 +114,7 @@ void CFile::Write(const void* buffer, std::size_t count) {
 
 std::uint64_t CFile::Seek(std::int64_t offset, SeekPosition from) {
     const int whence = from == begin ? SEEK_SET : (from == current ? SEEK_CUR : SEEK_END);
-    const off_t position = ::lseek(m_fd, static_cast<off_t>(offset), whence);
+    const off_t position = ::lseek(Fd(m_hFile), static_cast<off_t>(offset), whence);
     if (position < 0) {
         CFileException::ThrowOsError(errno, m_strFileName);
     }
@@ -119,18 +123,18 @@ std::uint64_t CFile::Seek(std::int64_t offset, SeekPosition from) {
 
 std::uint64_t CFile::GetLength() {
     struct stat info {};
-    if (::fstat(m_fd, &info) != 0) {
+    if (::fstat(Fd(m_hFile), &info) != 0) {
         CFileException::ThrowOsError(errno, m_strFileName);
     }
     return static_cast<std::uint64_t>(info.st_size);
 }
 
 void CFile::Close() {
-    if (m_fd < 0) {
+    if (!IsOpen()) {
         return;
     }
-    const int fd = m_fd;
-    m_fd = -1;
+    const int fd = Fd(m_hFile);
+    m_hFile = kNoHandle;
     if (::close(fd) != 0 && errno != EINTR) {
         CFileException::ThrowOsError(errno, m_strFileName);
     }

@@ -47,7 +47,7 @@ bool CFileFind::FindFile(const CString& pattern) {
     return !m_entries.empty();
 }
 
-bool CFileFind::FindNextFile() {
+bool CFileFind::FindNext() {
     if (m_next < m_entries.size()) {
         ++m_next;
     }

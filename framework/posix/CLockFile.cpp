@@ -35,7 +35,7 @@ CLockFile::CLockFile(const CString& path) {
 }
 
 CLockFile::~CLockFile() {
-    if (m_handle >= 0) {
+    if (m_handle != -1) {
         ::close(static_cast<int>(m_handle));
     }
 }

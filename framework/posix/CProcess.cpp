@@ -169,23 +169,23 @@ CProcess::ErrorPipe::~ErrorPipe() {
 }
 
 void CProcess::ErrorPipe::Close() {
-    if (m_handle >= 0) {
+    if (IsOpen()) {
         ::close(static_cast<int>(m_handle));
         m_handle = -1;
     }
 }
 
 CProcess::CProcess(CProcess&& other) noexcept
-    : m_id(other.m_id), m_errorPipe(std::move(other.m_errorPipe)) {
-    other.m_id = -1;
+    : m_hProcess(other.m_hProcess), m_errorPipe(std::move(other.m_errorPipe)) {
+    other.m_hProcess = kNoHandle;
 }
 
 CProcess& CProcess::operator=(CProcess&& other) noexcept {
     if (this != &other) {
         Wait();
-        m_id = other.m_id;
+        m_hProcess = other.m_hProcess;
         m_errorPipe = std::move(other.m_errorPipe);
-        other.m_id = -1;
+        other.m_hProcess = kNoHandle;
     }
     return *this;
 }
@@ -201,11 +201,11 @@ int CProcess::Wait() {
 
 int CProcess::Wait(CString& errorOutput, std::size_t limit) {
     errorOutput.Empty();
-    if (m_id < 0) {
+    if (m_hProcess == kNoHandle) {
         return -1;
     }
-    const auto pid = static_cast<pid_t>(m_id);
-    m_id = -1;
+    const auto pid = static_cast<pid_t>(m_hProcess);
+    m_hProcess = kNoHandle;
     std::string kept;
     int status = 0;
     pid_t result = 0;

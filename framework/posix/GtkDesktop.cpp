@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "framework/ConsoleDesktop.h"
 #include "framework/Kernel.h"
-#include "framework/posix/ConsoleDesktop.h"
 #include "framework/posix/GtkLibrary.h"
 #include "res/AppIcon.h"
 
@@ -73,7 +73,7 @@ void CGtkDesktop::Redraw() {
     }
 }
 
-void CGtkDesktop::MessageBox(const CString& caption, const CString& text) {
+void CGtkDesktop::ShowMessageBox(const CString& caption, const CString& text) {
     GtkWidget* box = Gtk().gtk_message_dialog_new(
         m_widgets->window != nullptr ? As<GtkWindow>(m_widgets->window) : nullptr, GTK_DIALOG_MODAL,
         GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s", text.GetString());
@@ -165,6 +165,6 @@ void CGtkDesktop::Pause(unsigned milliseconds) {
         }
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
-        Sleep(static_cast<unsigned>(left < 10 ? left : 10));
+        SleepMilliseconds(static_cast<unsigned>(left < 10 ? left : 10));
     }
 }

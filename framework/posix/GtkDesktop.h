@@ -14,7 +14,7 @@ class CGtkDesktop : public CDesktop {
     CGtkDesktop(const CGtkDesktop&) = delete;
     CGtkDesktop& operator=(const CGtkDesktop&) = delete;
 
-    void MessageBox(const CString& caption, const CString& text) override;
+    void ShowMessageBox(const CString& caption, const CString& text) override;
     void CreateProgressWindow(const CString& caption) override;
     void SetProgressRange(int lower, int upper) override;
     void SetProgressPos(int position) override;

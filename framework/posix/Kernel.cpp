@@ -19,7 +19,7 @@ CString PathJoin(const CString& dir, const char* name) {
     return dir + PathSeparator() + name;
 }
 
-CString GetModuleFileName() {
+CString ModuleFilePath() {
     std::vector<char> buffer(4096);
     for (;;) {
         const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
@@ -47,11 +47,11 @@ PathKind GetPathKind(const CString& path) {
     return S_ISREG(info.st_mode) ? PathKind::file : PathKind::other;
 }
 
-bool CreateDirectory(const CString& path) {
+bool MakeDirectory(const CString& path) {
     return ::mkdir(path.GetString(), 0777) == 0;
 }
 
-bool RemoveDirectory(const CString& path) {
+bool RemoveEmptyDirectory(const CString& path) {
     return ::rmdir(path.GetString()) == 0;
 }
 
@@ -70,7 +70,7 @@ void CopyPermissionBits(const CString& source, const CString& target) {
     }
 }
 
-void Sleep(unsigned milliseconds) {
+void SleepMilliseconds(unsigned milliseconds) {
     timespec remaining{static_cast<time_t>(milliseconds / 1000),
                        static_cast<long>(milliseconds % 1000) * 1000000L};
     while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
@@ -81,6 +81,10 @@ void IgnoreCloseRequests() {
     std::signal(SIGINT, SIG_IGN);
     std::signal(SIGHUP, SIG_IGN);
     std::signal(SIGQUIT, SIG_IGN);
+}
+
+void EndRunOnCrash() {
+    // A crash already ends the process by a signal, which no caller takes for success.
 }
 
 int FileCauseFromOsError(long osError) {
@@ -121,6 +125,21 @@ int FileCauseFromOsError(long osError) {
             return CFileException::diskFull;
         default:
             return CFileException::genericException;
+    }
+}
+
+long OsErrorForCause(int cause) {
+    switch (cause) {
+        case CFileException::fileNotFound:
+            return ENOENT;
+        case CFileException::badPath:
+            return ENOTDIR;
+        case CFileException::accessDenied:
+            return EACCES;
+        case CFileException::sharingViolation:
+            return EWOULDBLOCK;
+        default:
+            return 0;
     }
 }
 

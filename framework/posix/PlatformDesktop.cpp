@@ -1,5 +1,5 @@
 #include "framework/CDesktop.h"
-#include "framework/posix/ConsoleDesktop.h"
+#include "framework/ConsoleDesktop.h"
 #include "framework/posix/GtkDesktop.h"
 
 std::unique_ptr<CDesktop> CreatePlatformDesktop() {

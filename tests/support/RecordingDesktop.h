@@ -8,7 +8,7 @@
 
 class RecordingDesktop : public CDesktop {
   public:
-    void MessageBox(const CString& caption, const CString& text) override {
+    void ShowMessageBox(const CString& caption, const CString& text) override {
         captions.push_back(caption.str());
         messages.push_back(text.str());
     }

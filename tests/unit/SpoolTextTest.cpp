@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/Kernel.h"
+
 namespace {
 std::vector<std::string> Lines(const CString& text) {
     std::vector<std::string> lines;
@@ -71,8 +73,9 @@ TEST(SpoolTextTest, AWholeNumberIsParsedStrictlyWithinThirtyTwoBits) {
 }
 
 TEST(SpoolTextTest, DataFilePathsLoseOnlyTrailingWhiteSpace) {
-    EXPECT_EQ(DataFilePath("/w/Velko", "tun.bin \t\r\n"), "/w/Velko/tun.bin");
-    EXPECT_EQ(DataFilePath("/w/Velko", " tun.bin"), "/w/Velko/ tun.bin");
-    EXPECT_EQ(DataFilePath("/w/Velko", "data/vs1.bin\r"), "/w/Velko/data/vs1.bin");
-    EXPECT_EQ(DataFilePath("/w/Velko", "a.bin\r\nsecond line\n"), "/w/Velko/a.bin\r\nsecond line");
+    const CString dir = CString("/w/Velko") + PathSeparator();
+    EXPECT_EQ(DataFilePath("/w/Velko", "tun.bin \t\r\n"), dir + "tun.bin");
+    EXPECT_EQ(DataFilePath("/w/Velko", " tun.bin"), dir + " tun.bin");
+    EXPECT_EQ(DataFilePath("/w/Velko", "data/vs1.bin\r"), dir + "data/vs1.bin");
+    EXPECT_EQ(DataFilePath("/w/Velko", "a.bin\r\nsecond line\n"), dir + "a.bin\r\nsecond line");
 }

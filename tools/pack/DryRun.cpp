@@ -33,7 +33,7 @@ using Rows = std::array<std::vector<Row>, kTableCount>;
 // The import shows its messages here instead of in boxes; the bar is not drawn.
 class CollectingDesktop : public CDesktop {
   public:
-    void MessageBox(const CString& /*caption*/, const CString& text) override {
+    void ShowMessageBox(const CString& /*caption*/, const CString& text) override {
         m_messages.push_back(text.str());
     }
     void CreateProgressWindow(const CString& /*caption*/) override {}

@@ -77,7 +77,7 @@ class MediumChecker {
         CFileFind finder;
         bool more = finder.FindFile((m_medium / kPackagePattern).string().c_str());
         while (more) {
-            more = finder.FindNextFile();
+            more = finder.FindNext();
             names.push_back(finder.GetFileName().str());
         }
         return names;

@@ -15,7 +15,7 @@ class CConsoleDesktop : public CDesktop {
   public:
     explicit CConsoleDesktop(std::FILE* out = stderr);
 
-    void MessageBox(const CString& caption, const CString& text) override;
+    void ShowMessageBox(const CString& caption, const CString& text) override;
     void CreateProgressWindow(const CString& caption) override;
     void SetProgressRange(int lower, int upper) override;
     void SetProgressPos(int position) override;

@@ -1,4 +1,4 @@
-#include "framework/posix/ConsoleDesktop.h"
+#include "framework/ConsoleDesktop.h"
 
 #include <unistd.h>
 
@@ -19,7 +19,7 @@ void WriteProgressLine(std::FILE* out, const CString& caption, int position, int
 CConsoleDesktop::CConsoleDesktop(std::FILE* out)
     : m_out(out), m_terminal(::isatty(::fileno(out)) != 0) {}
 
-void CConsoleDesktop::MessageBox(const CString& caption, const CString& text) {
+void CConsoleDesktop::ShowMessageBox(const CString& caption, const CString& text) {
     if (m_barDrawn) {
         std::fputc('\n', m_out);
         m_barDrawn = false;
@@ -66,5 +66,5 @@ void CConsoleDesktop::DestroyProgressWindow() {
 }
 
 void CConsoleDesktop::Pause(unsigned milliseconds) {
-    Sleep(milliseconds);
+    SleepMilliseconds(milliseconds);
 }

@@ -1,0 +1,209 @@
+// Files, folders and their lookups on Windows: sharing, attributes, the finder,
+// contained names, the cleaner, the lock file, global memory.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "framework/CFile.h"
+#include "framework/CFileException.h"
+#include "framework/CFileFind.h"
+#include "framework/CLockFile.h"
+#include "framework/ContainedFile.h"
+#include "framework/Kernel.h"
+#include "framework/win32/WinApi.h"
+#include "tests/support/TempDir.h"
+#include "util/DirectoryCleaner.h"
+#include "util/FileHelpers.h"
+
+namespace {
+CString Path(const std::filesystem::path& path) {
+    return CString(path.string());
+}
+
+int CauseOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const CFileException& error) {
+        return error.m_cause;
+    }
+    return CFileException::none;
+}
+}  // namespace
+
+TEST(Win32FileTest, AnOpenFileIsHeldWithoutSharing) {
+    const TempDir dir;
+    WriteFile(dir / "data.bin", "12345");
+    CFile first(Path(dir / "data.bin"), CFile::modeRead | CFile::shareExclusive);
+    EXPECT_EQ(CauseOf([&] { CFile second(Path(dir / "data.bin"), CFile::modeRead); }),
+              CFileException::sharingViolation);
+    EXPECT_EQ(CauseOf([&] { CFile::Remove(Path(dir / "data.bin")); }),
+              CFileException::sharingViolation);
+    first.Close();
+    CFile again(Path(dir / "data.bin"), CFile::modeRead);
+    EXPECT_TRUE(again.IsOpen());
+}
+
+TEST(Win32FileTest, ReadsWritesSeeksAndEmptiesWhatItCreates) {
+    const TempDir dir;
+    const CString name = Path(dir / "out.bin");
+    WriteFile(dir / "out.bin", "old contents that are longer");
+    {
+        CFile file(name, CFile::modeCreate | CFile::modeWrite);
+        file.Write("new", 3);
+    }
+    EXPECT_EQ(ReadFile(dir / "out.bin"), "new");
+
+    CFile file(name, CFile::modeRead);
+    EXPECT_EQ(file.GetLength(), 3U);
+    EXPECT_EQ(file.Seek(1, CFile::begin), 1U);
+    char bytes[8] = {};
+    EXPECT_EQ(file.Read(bytes, sizeof bytes), 2U);
+    EXPECT_EQ(std::string(bytes, 2), "ew");
+    EXPECT_EQ(file.Seek(-1, CFile::end), 2U);
+    EXPECT_EQ(file.GetLength(), 3U);
+}
+
+TEST(Win32FileTest, FailuresNameTheirCause) {
+    const TempDir dir;
+    EXPECT_EQ(CauseOf([&] { CFile file(Path(dir / "missing.txt"), CFile::modeRead); }),
+              CFileException::fileNotFound);
+    EXPECT_EQ(CauseOf([&] { CFile file(Path(dir / "no" / "such.txt"), CFile::modeRead); }),
+              CFileException::badPath);
+    EXPECT_EQ(CauseOf([&] { CFile file(Path(dir.path()), CFile::modeRead); }),
+              CFileException::accessDenied);
+    try {
+        CFile file(Path(dir / "missing.txt"), CFile::modeRead);
+        FAIL() << "opened a missing file";
+    } catch (const CFileException& error) {
+        // The system's own text, without its full stop, and the file.
+        const std::string message = error.GetErrorMessage().str();
+        EXPECT_EQ(message.rfind("File not found (", 0), 0U) << message;
+        EXPECT_EQ(message.find(".)"), std::string::npos) << message;
+        EXPECT_EQ(message.substr(message.size() - 11), "missing.txt");
+    }
+}
+
+TEST(Win32FileTest, StatusGivesTheAttributeByteAndTheSize) {
+    const TempDir dir;
+    WriteFile(dir / "plain.txt", std::string(300, 'x'));
+    WriteFile(dir / "locked.txt", "x");
+    ::SetFileAttributesA((dir / "locked.txt").string().c_str(),
+                         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    CFileStatus status;
+    ASSERT_TRUE(CFile::GetStatus(Path(dir / "plain.txt"), status));
+    EXPECT_EQ(status.m_size, 300);
+    EXPECT_EQ(status.m_attribute & (CFile::readOnly | CFile::directory), 0);
+    ASSERT_TRUE(CFile::GetStatus(Path(dir / "locked.txt"), status));
+    EXPECT_EQ(status.m_attribute & (CFile::readOnly | CFile::hidden),
+              CFile::readOnly | CFile::hidden);
+    ASSERT_TRUE(CFile::GetStatus(Path(dir.path()), status));
+    EXPECT_NE(status.m_attribute & CFile::directory, 0);
+    EXPECT_FALSE(CFile::GetStatus(Path(dir / "missing"), status));
+}
+
+TEST(Win32FileTest, TheFinderListsInByteOrderWithDotsAndFolders) {
+    const TempDir dir;
+    WriteFile(dir / "b.prs", "");
+    WriteFile(dir / "B.txt", "");
+    WriteFile(dir / "a.prs", "");
+    std::filesystem::create_directory(dir / "sub");
+    CFileFind finder;
+    std::vector<std::string> names;
+    std::vector<std::string> folders;
+    bool more = finder.FindFile(PathJoin(Path(dir.path()), "*.*"));
+    while (more) {
+        more = finder.FindNext();
+        names.push_back(finder.GetFileName().str());
+        if (finder.IsDirectory() && !finder.IsDots()) {
+            folders.push_back(finder.GetFilePath().str());
+        }
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{".", "..", "B.txt", "a.prs", "b.prs", "sub"}));
+    EXPECT_EQ(folders, (std::vector<std::string>{(dir / "sub").string()}));
+
+    EXPECT_TRUE(finder.FindFile(PathJoin(Path(dir.path()), "*.prs")));
+    finder.FindNext();
+    EXPECT_EQ(finder.GetFileName(), "a.prs");
+    EXPECT_FALSE(finder.FindFile(PathJoin(Path(dir.path()), "*.spl")));
+}
+
+TEST(Win32FileTest, ContainedNamesKeepInsideTheDirectory) {
+    const TempDir dir;
+    WriteFile(dir / "sub" / "data.bin", "x");
+    const CString root = Path(dir.path());
+    EXPECT_EQ(FindContainedFile(root, "sub\\data.bin").m_verdict, ContainedFile::regularFile);
+    EXPECT_EQ(FindContainedFile(root, "sub/data.bin").m_verdict, ContainedFile::regularFile);
+    EXPECT_EQ(FindContainedFile(root, "sub\\..\\sub\\data.bin").m_verdict,
+              ContainedFile::regularFile);
+    EXPECT_EQ(FindContainedFile(root, "sub\\other.bin").m_verdict, ContainedFile::missing);
+    for (const char* name : {"..\\data.bin", "\\data.bin", "c:data.bin", "C:\\data.bin",
+                             "sub\\data.bin:hidden", "sub", "NUL", "sub\\com1.txt"}) {
+        const ContainedFile found = FindContainedFile(root, name);
+        EXPECT_EQ(found.m_verdict, ContainedFile::refused) << name;
+        EXPECT_FALSE(found.m_strReason.IsEmpty()) << name;
+    }
+}
+
+TEST(Win32FileTest, TheCleanerEmptiesATreeAndReportsWhatItCouldNotRemove) {
+    const TempDir dir;
+    WriteFile(dir / "work" / "a.txt", "a");
+    WriteFile(dir / "work" / "deep" / "deeper" / "b.txt", "b");
+    WriteFile(dir / "work" / "held.txt", "c");
+    {
+        CFile held(Path(dir / "work" / "held.txt"), CFile::modeRead);
+        EXPECT_EQ(CauseOf([&] { DeleteDirectoryEntries(Path(dir / "work")); }),
+                  CFileException::sharingViolation);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "work" / "deep"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "work" / "held.txt"));
+    DeleteDirectoryEntries(Path(dir / "work"));
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "work"));
+    EXPECT_TRUE(RemoveEmptyDirectory(Path(dir / "work")));
+    EXPECT_EQ(GetPathKind(Path(dir / "work")), PathKind::none);
+
+    WriteFile(dir / "file", "x");
+    EXPECT_EQ(CauseOf([&] { DeleteDirectoryEntries(Path(dir / "file")); }),
+              CFileException::badPath);
+}
+
+TEST(Win32FileTest, OneLockHolderAtATime) {
+    const TempDir dir;
+    const CString path = Path(dir / "Velko.lock");
+    std::optional<CLockFile> first(std::in_place, path);
+    EXPECT_EQ(CauseOf([&] { CLockFile second(path); }), CFileException::sharingViolation);
+    first.reset();
+    EXPECT_NO_THROW(CLockFile again(path));
+    std::filesystem::create_directory(dir / "folder.lock");
+    EXPECT_NE(CauseOf([&] { CLockFile folder(Path(dir / "folder.lock")); }), CFileException::none);
+}
+
+TEST(Win32FileTest, AFileGoesIntoARealGlobalBlock) {
+    const TempDir dir;
+    WriteFile(dir / "blob.bin", std::string("\x01\x02\x00\x03", 4));
+    CLongBinary value;
+    ASSERT_EQ(ReadFileToGlobal(Path(dir / "blob.bin"), value), 1);
+    ASSERT_NE(value.m_hData, nullptr);
+    EXPECT_EQ(::GlobalSize(value.m_hData), 4U);
+    const CGlobalLock lock(value.m_hData);
+    EXPECT_EQ(std::string(static_cast<const char*>(lock.data()), 4),
+              std::string("\x01\x02\x00\x03", 4));
+}
+
+TEST(Win32FileTest, DirectoriesAndTheModulePath) {
+    const TempDir dir;
+    EXPECT_TRUE(MakeDirectory(Path(dir / "made")));
+    EXPECT_FALSE(MakeDirectory(Path(dir / "made")));
+    EXPECT_EQ(FileCauseFromOsError(LastOsError()), CFileException::accessDenied);
+    EXPECT_EQ(GetPathKind(Path(dir / "made")), PathKind::directory);
+    WriteFile(dir / "made" / "x", "x");
+    EXPECT_FALSE(RemoveEmptyDirectory(Path(dir / "made")));
+    EXPECT_EQ(GetPathKind(Path(dir / "made" / "x")), PathKind::file);
+
+    const std::string module = ModuleFilePath().str();
+    EXPECT_EQ(module.substr(module.size() - 4), ".exe");
+    EXPECT_NE(module.find('\\'), std::string::npos);
+    EXPECT_EQ(CString(PathSeparator()), "\\");
+}
