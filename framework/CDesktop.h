@@ -6,6 +6,18 @@
 
 #include "framework/CString.h"
 
+// What the application's resources give its progress window: the dialog
+// template and its progress control, and the icon both as a resource number
+// (where windows come from templates) and as 32 x 32 and 16 x 16 XPM pictures
+// (where the window is drawn from code).
+struct CWindowResources {
+    int dialogTemplate = 0;
+    int progressControl = 0;
+    int iconResource = 0;
+    const char* const* icon32 = nullptr;
+    const char* const* icon16 = nullptr;
+};
+
 class CDesktop {
   public:
     virtual ~CDesktop() = default;
@@ -13,7 +25,8 @@ class CDesktop {
     // A box with one OK button; returns once it has been acknowledged.
     virtual void ShowMessageBox(const CString& caption, const CString& text) = 0;
 
-    virtual void CreateProgressWindow(const CString& caption) = 0;
+    virtual void CreateProgressWindow(const CString& caption,
+                                      const CWindowResources& resources) = 0;
     virtual void SetProgressRange(int lower, int upper) = 0;
     virtual void SetProgressPos(int position) = 0;
     virtual void ShowProgressWindow() = 0;

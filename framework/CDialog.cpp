@@ -7,7 +7,7 @@ CDialog::~CDialog() {
 }
 
 bool CDialog::Create() {
-    Desktop().CreateProgressWindow(m_strCaption);
+    Desktop().CreateProgressWindow(m_strCaption, m_resources);
     m_bCreated = true;
     return OnInitDialog();
 }

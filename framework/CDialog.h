@@ -2,11 +2,13 @@
 // destroyed through the desktop. Close requests never reach it.
 #pragma once
 
+#include "framework/CDesktop.h"
 #include "framework/CString.h"
 
 class CDialog {
   public:
-    explicit CDialog(CString caption) : m_strCaption(std::move(caption)) {}
+    CDialog(CString caption, const CWindowResources& resources)
+        : m_strCaption(std::move(caption)), m_resources(resources) {}
     virtual ~CDialog();
     CDialog(const CDialog&) = delete;
     CDialog& operator=(const CDialog&) = delete;
@@ -23,6 +25,7 @@ class CDialog {
 
   private:
     CString m_strCaption;
+    CWindowResources m_resources;
     bool m_bCreated = false;
 };
 

@@ -27,7 +27,8 @@ void CConsoleDesktop::ShowMessageBox(const CString& caption, const CString& text
     WriteMessageLine(m_out, caption, text);
 }
 
-void CConsoleDesktop::CreateProgressWindow(const CString& caption) {
+void CConsoleDesktop::CreateProgressWindow(const CString& caption,
+                                           const CWindowResources& /*resources*/) {
     m_caption = caption;
 }
 

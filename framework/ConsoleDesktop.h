@@ -16,7 +16,7 @@ class CConsoleDesktop : public CDesktop {
     explicit CConsoleDesktop(std::FILE* out = stderr);
 
     void ShowMessageBox(const CString& caption, const CString& text) override;
-    void CreateProgressWindow(const CString& caption) override;
+    void CreateProgressWindow(const CString& caption, const CWindowResources& resources) override;
     void SetProgressRange(int lower, int upper) override;
     void SetProgressPos(int position) override;
     void ShowProgressWindow() override {}

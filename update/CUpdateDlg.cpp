@@ -4,6 +4,7 @@
 
 #include "framework/CDesktop.h"
 #include "framework/CWinApp.h"
+#include "res/AppIcon.h"
 #include "res/Resource.h"
 #include "update/RunFailure.h"
 
@@ -14,7 +15,9 @@ constexpr const char* kUserId = "velko";
 constexpr const char* kPassword = "tesko";
 }  // namespace
 
-CUpdateDlg::CUpdateDlg() : CDialog(kUpdateDialogCaption) {}
+CUpdateDlg::CUpdateDlg()
+    : CDialog(kUpdateDialogCaption,
+              {IDD_UPDATE_DIALOG, IDC_PROGRESS, IDR_MAINFRAME, kAppIcon32, kAppIcon16}) {}
 
 bool CUpdateDlg::OnInitDialog() {
     m_progress.SetRange(0, kStepCount);

@@ -7,7 +7,6 @@
 #include "framework/ConsoleDesktop.h"
 #include "framework/Kernel.h"
 #include "framework/posix/GtkLibrary.h"
-#include "res/AppIcon.h"
 
 namespace {
 // The loaded library; Open makes sure it is there before any window exists.
@@ -56,15 +55,18 @@ std::unique_ptr<CGtkDesktop> CGtkDesktop::Open() {
     return std::unique_ptr<CGtkDesktop>(new CGtkDesktop());
 }
 
-CGtkDesktop::CGtkDesktop() : m_widgets(std::make_unique<Widgets>()) {
-    m_widgets->icons = Gtk().g_list_append(m_widgets->icons, Icon(kAppIcon32));
-    m_widgets->icons = Gtk().g_list_append(m_widgets->icons, Icon(kAppIcon16));
-    Gtk().gtk_window_set_default_icon_list(m_widgets->icons);
-}
+CGtkDesktop::CGtkDesktop() : m_widgets(std::make_unique<Widgets>()) {}
 
 CGtkDesktop::~CGtkDesktop() {
     DestroyProgressWindow();
-    Gtk().g_list_free_full(m_widgets->icons, Gtk().g_object_unref);
+    FreeIcons();
+}
+
+void CGtkDesktop::FreeIcons() {
+    if (m_widgets->icons != nullptr) {
+        Gtk().g_list_free_full(m_widgets->icons, Gtk().g_object_unref);
+        m_widgets->icons = nullptr;
+    }
 }
 
 void CGtkDesktop::Redraw() {
@@ -88,8 +90,16 @@ void CGtkDesktop::ShowMessageBox(const CString& caption, const CString& text) {
     WriteMessageLine(stderr, caption, text);
 }
 
-void CGtkDesktop::CreateProgressWindow(const CString& caption) {
+void CGtkDesktop::CreateProgressWindow(const CString& caption, const CWindowResources& resources) {
     DestroyProgressWindow();
+    // The icon also stands for the message boxes that follow.
+    FreeIcons();
+    for (const char* const* picture : {resources.icon32, resources.icon16}) {
+        if (picture != nullptr) {
+            m_widgets->icons = Gtk().g_list_append(m_widgets->icons, Icon(picture));
+        }
+    }
+    Gtk().gtk_window_set_default_icon_list(m_widgets->icons);
     GtkWidget* window = Gtk().gtk_window_new(GTK_WINDOW_TOPLEVEL);
     Gtk().gtk_window_set_title(As<GtkWindow>(window), caption.GetString());
     Gtk().gtk_window_set_resizable(As<GtkWindow>(window), FALSE);

@@ -15,7 +15,7 @@ class CGtkDesktop : public CDesktop {
     CGtkDesktop& operator=(const CGtkDesktop&) = delete;
 
     void ShowMessageBox(const CString& caption, const CString& text) override;
-    void CreateProgressWindow(const CString& caption) override;
+    void CreateProgressWindow(const CString& caption, const CWindowResources& resources) override;
     void SetProgressRange(int lower, int upper) override;
     void SetProgressPos(int position) override;
     void ShowProgressWindow() override;
@@ -28,6 +28,7 @@ class CGtkDesktop : public CDesktop {
     CGtkDesktop();
     // Lets the window draw what changed; input has nowhere to go.
     static void Redraw();
+    void FreeIcons();
 
     std::unique_ptr<Widgets> m_widgets;
     int m_lower = 0;

@@ -7,10 +7,6 @@
 #include "framework/ConsoleDesktop.h"
 
 namespace {
-constexpr int kDialogTemplate = 102;
-constexpr int kProgressControl = 1001;
-constexpr int kIcon = 128;
-
 HINSTANCE Instance() {
     return ::GetModuleHandleA(nullptr);
 }
@@ -55,22 +51,33 @@ bool IsInput(UINT message) {
 CWin32Desktop::CWin32Desktop() {
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
     ::InitCommonControlsEx(&controls);
-    m_hIcon = static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(kIcon), IMAGE_ICON,
-                                              ::GetSystemMetrics(SM_CXICON),
-                                              ::GetSystemMetrics(SM_CYICON), 0));
-    m_hSmallIcon = static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(kIcon), IMAGE_ICON,
-                                                   ::GetSystemMetrics(SM_CXSMICON),
-                                                   ::GetSystemMetrics(SM_CYSMICON), 0));
 }
 
 CWin32Desktop::~CWin32Desktop() {
     DestroyProgressWindow();
-    if (m_hIcon != nullptr) {
-        ::DestroyIcon(m_hIcon);
+    FreeIcons();
+}
+
+void CWin32Desktop::FreeIcons() {
+    for (HICON* icon : {&m_hIcon, &m_hSmallIcon}) {
+        if (*icon != nullptr) {
+            ::DestroyIcon(*icon);
+            *icon = nullptr;
+        }
     }
-    if (m_hSmallIcon != nullptr) {
-        ::DestroyIcon(m_hSmallIcon);
+}
+
+void CWin32Desktop::LoadIcons(int resource) {
+    FreeIcons();
+    if (resource == 0) {
+        return;
     }
+    m_hIcon = static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(resource), IMAGE_ICON,
+                                              ::GetSystemMetrics(SM_CXICON),
+                                              ::GetSystemMetrics(SM_CYICON), 0));
+    m_hSmallIcon = static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(resource),
+                                                   IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                                   ::GetSystemMetrics(SM_CYSMICON), 0));
 }
 
 void CWin32Desktop::PumpMessages() {
@@ -91,11 +98,14 @@ void CWin32Desktop::ShowMessageBox(const CString& caption, const CString& text) 
     PumpMessages();
 }
 
-void CWin32Desktop::CreateProgressWindow(const CString& caption) {
+void CWin32Desktop::CreateProgressWindow(const CString& caption,
+                                         const CWindowResources& resources) {
     DestroyProgressWindow();
     m_caption = caption;
-    m_hWnd =
-        ::CreateDialogParamA(Instance(), MAKEINTRESOURCEA(kDialogTemplate), nullptr, DialogProc, 0);
+    m_progressControl = resources.progressControl;
+    LoadIcons(resources.iconResource);
+    m_hWnd = ::CreateDialogParamA(Instance(), MAKEINTRESOURCEA(resources.dialogTemplate), nullptr,
+                                  DialogProc, 0);
     if (m_hWnd == nullptr) {
         return;
     }
@@ -112,7 +122,7 @@ void CWin32Desktop::CreateProgressWindow(const CString& caption) {
 void CWin32Desktop::SetProgressRange(int lower, int upper) {
     m_upper = upper;
     if (m_hWnd != nullptr) {
-        ::SendDlgItemMessageA(m_hWnd, kProgressControl, PBM_SETRANGE, 0,
+        ::SendDlgItemMessageA(m_hWnd, m_progressControl, PBM_SETRANGE, 0,
                               MAKELPARAM(static_cast<WORD>(lower), static_cast<WORD>(upper)));
     }
     PumpMessages();
@@ -120,7 +130,7 @@ void CWin32Desktop::SetProgressRange(int lower, int upper) {
 
 void CWin32Desktop::SetProgressPos(int position) {
     if (m_hWnd != nullptr) {
-        ::SendDlgItemMessageA(m_hWnd, kProgressControl, PBM_SETPOS, static_cast<WPARAM>(position),
+        ::SendDlgItemMessageA(m_hWnd, m_progressControl, PBM_SETPOS, static_cast<WPARAM>(position),
                               0);
     }
     // The position also goes to the log a caller may keep of standard error.

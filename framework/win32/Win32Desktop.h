@@ -15,7 +15,7 @@ class CWin32Desktop : public CDesktop {
     CWin32Desktop& operator=(const CWin32Desktop&) = delete;
 
     void ShowMessageBox(const CString& caption, const CString& text) override;
-    void CreateProgressWindow(const CString& caption) override;
+    void CreateProgressWindow(const CString& caption, const CWindowResources& resources) override;
     void SetProgressRange(int lower, int upper) override;
     void SetProgressPos(int position) override;
     void ShowProgressWindow() override;
@@ -26,10 +26,13 @@ class CWin32Desktop : public CDesktop {
   private:
     // Lets the window draw what changed; input to it goes nowhere.
     static void PumpMessages();
+    void LoadIcons(int resource);
+    void FreeIcons();
 
     HWND m_hWnd = nullptr;
     HICON m_hIcon = nullptr;
     HICON m_hSmallIcon = nullptr;
     CString m_caption;
     int m_upper = 100;
+    int m_progressControl = 0;
 };

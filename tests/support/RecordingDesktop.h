@@ -1,4 +1,4 @@
-// A desktop that records what the user would see, for in-process tests.
+// A desktop for in-process tests: message boxes are recorded, nothing waits.
 #pragma once
 
 #include <string>
@@ -6,33 +6,23 @@
 
 #include "framework/CDesktop.h"
 
+// Keeps the texts of the message boxes (what the in-process tests look at); the
+// window itself is drawn nowhere.
 class RecordingDesktop : public CDesktop {
   public:
-    void ShowMessageBox(const CString& caption, const CString& text) override {
-        captions.push_back(caption.str());
+    void ShowMessageBox(const CString& /*caption*/, const CString& text) override {
         messages.push_back(text.str());
     }
-    void CreateProgressWindow(const CString& caption) override { windowCaption = caption.str(); }
-    void SetProgressRange(int lower, int upper) override {
-        rangeLower = lower;
-        rangeUpper = upper;
-    }
-    void SetProgressPos(int position) override { positions.push_back(position); }
-    void ShowProgressWindow() override { shown = true; }
-    void MinimizeProgressWindow() override { minimized = true; }
-    void DestroyProgressWindow() override { destroyed = true; }
-    void Pause(unsigned milliseconds) override { pausedMs += milliseconds; }
+    void CreateProgressWindow(const CString& /*caption*/,
+                              const CWindowResources& /*resources*/) override {}
+    void SetProgressRange(int /*lower*/, int /*upper*/) override {}
+    void SetProgressPos(int /*position*/) override {}
+    void ShowProgressWindow() override {}
+    void MinimizeProgressWindow() override {}
+    void DestroyProgressWindow() override {}
+    void Pause(unsigned /*milliseconds*/) override {}
 
-    std::vector<std::string> captions;
     std::vector<std::string> messages;
-    std::vector<int> positions;
-    std::string windowCaption;
-    int rangeLower = 0;
-    int rangeUpper = 0;
-    bool shown = false;
-    bool minimized = false;
-    bool destroyed = false;
-    unsigned pausedMs = 0;
 };
 
 // Installs a fresh recording desktop for the length of a test and gives it back.

@@ -36,7 +36,8 @@ class CollectingDesktop : public CDesktop {
     void ShowMessageBox(const CString& /*caption*/, const CString& text) override {
         m_messages.push_back(text.str());
     }
-    void CreateProgressWindow(const CString& /*caption*/) override {}
+    void CreateProgressWindow(const CString& /*caption*/,
+                              const CWindowResources& /*resources*/) override {}
     void SetProgressRange(int /*lower*/, int /*upper*/) override {}
     void SetProgressPos(int /*position*/) override {}
     void ShowProgressWindow() override {}
