@@ -24,6 +24,9 @@ class CFileFind {
     [[nodiscard]] bool IsDots() const;
 
   private:
+    // Puts the listing in byte-wise name order; true when it holds an entry.
+    bool FinishListing();
+
     struct Entry {
         CString name;
         bool directory;

@@ -170,52 +170,11 @@ std::optional<CProcess> CProcess::Start(const CString& commandLine, const CStrin
     return CProcess(FromHandle(info.hProcess), ErrorPipe(FromHandle(reader.release())));
 }
 
-CProcess::ErrorPipe::ErrorPipe(ErrorPipe&& other) noexcept : m_handle(other.m_handle) {
-    other.m_handle = -1;
-}
-
-CProcess::ErrorPipe& CProcess::ErrorPipe::operator=(ErrorPipe&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_handle = other.m_handle;
-        other.m_handle = -1;
-    }
-    return *this;
-}
-
-CProcess::ErrorPipe::~ErrorPipe() {
-    Close();
-}
-
 void CProcess::ErrorPipe::Close() {
     if (IsOpen()) {
         ::CloseHandle(AsHandle(m_handle));
         m_handle = -1;
     }
-}
-
-CProcess::CProcess(CProcess&& other) noexcept
-    : m_hProcess(other.m_hProcess), m_errorPipe(std::move(other.m_errorPipe)) {
-    other.m_hProcess = kNoHandle;
-}
-
-CProcess& CProcess::operator=(CProcess&& other) noexcept {
-    if (this != &other) {
-        Wait();
-        m_hProcess = other.m_hProcess;
-        m_errorPipe = std::move(other.m_errorPipe);
-        other.m_hProcess = kNoHandle;
-    }
-    return *this;
-}
-
-CProcess::~CProcess() {
-    Wait();
-}
-
-int CProcess::Wait() {
-    CString dropped;
-    return Wait(dropped, 0);
 }
 
 int CProcess::Wait(CString& errorOutput, std::size_t limit) {

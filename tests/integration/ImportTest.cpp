@@ -151,7 +151,7 @@ TEST_P(ImportTest, TheTunFileReplacesTheChassisRowsWithTheDataFileBytes) {
     const CGlobalLock lock(set.m_te_file.m_hData);
     EXPECT_EQ(std::string(static_cast<const char*>(lock.data()), set.m_te_file.m_dwDataLength),
               data);
-    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_TRUE(desktop.m_messages.empty());
 }
 
 TEST_P(ImportTest, ATunFileWithoutChassisChangesNothingAndAMissingDataFileStopsTheUpdate) {
@@ -161,9 +161,10 @@ TEST_P(ImportTest, ATunFileWithoutChassisChangesNothingAndAMissingDataFileStopsT
     EXPECT_EQ(Sorted("SELECT count(*) FROM [tbadmin].[tb_tun]"), (Rows{{"1"}}));
     WriteFile(work / "tun.bin", "x");
     EXPECT_FALSE(Tun("CH1\t tun.bin"));  // a blank after the TAB names another file
-    ASSERT_EQ(desktop.messages.size(), 1U);
-    EXPECT_NE(desktop.messages[0].find("File not found"), std::string::npos) << desktop.messages[0];
-    EXPECT_NE(desktop.messages[0].find(" tun.bin"), std::string::npos) << desktop.messages[0];
+    ASSERT_EQ(desktop.m_messages.size(), 1U);
+    EXPECT_NE(desktop.m_messages[0].find("File not found"), std::string::npos)
+        << desktop.m_messages[0];
+    EXPECT_NE(desktop.m_messages[0].find(" tun.bin"), std::string::npos) << desktop.m_messages[0];
 }
 
 TEST_P(ImportTest, VsLinesAddNewKeysAndUpdateKnownOnesInPlace) {
@@ -191,7 +192,7 @@ TEST_P(ImportTest, VsKeysAreLiteralsAndVsTypesMustBeNumbers) {
     }
     EXPECT_EQ(Sorted("SELECT count(*) FROM [tbadmin].[tb_vs]"), (Rows{{"2"}}));
     EXPECT_FALSE(Vs("C9\t1\tmissing.bin\n"));
-    EXPECT_EQ(desktop.messages.size(), 1U);
+    EXPECT_EQ(desktop.m_messages.size(), 1U);
 }
 
 INSTANTIATE_TEST_SUITE_P(DataSources, ImportTest, ::testing::ValuesIn(AllDataSources()),

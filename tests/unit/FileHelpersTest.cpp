@@ -39,30 +39,30 @@ TEST_F(FileHelpersTest, ReadTextFileKeepsBytesAndLineEndsAndStopsAtNul) {
     WriteFile(dir / "nul.spl", std::string("before\0after", 12));
     EXPECT_EQ(ReadTextFile(Path("nul.spl"), text), 1);
     EXPECT_EQ(text, "before");
-    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_TRUE(desktop.m_messages.empty());
 }
 
 TEST_F(FileHelpersTest, ReadTextFileFailuresLeaveTheTextEmpty) {
     CString text("old");
     EXPECT_EQ(ReadTextFile(Path("missing.spl"), text), 0);
     EXPECT_EQ(text, "");
-    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_TRUE(desktop.m_messages.empty());
 
     std::filesystem::create_directory(dir / "folder");
     text = "old";
     EXPECT_EQ(ReadTextFile(Path("folder"), text), 0);
     EXPECT_EQ(text, "");
-    ASSERT_EQ(desktop.messages.size(), 1U);
-    EXPECT_EQ(desktop.messages[0], "No File!");
+    ASSERT_EQ(desktop.m_messages.size(), 1U);
+    EXPECT_EQ(desktop.m_messages[0], "No File!");
 
     WriteFile(dir / "held.spl", "x");
     CFile holder(Path("held.spl"), CFile::modeRead | CFile::shareExclusive);
     text = "old";
     EXPECT_EQ(ReadTextFile(Path("held.spl"), text), 0);
     EXPECT_EQ(text, "");
-    ASSERT_EQ(desktop.messages.size(), 2U);
-    EXPECT_NE(desktop.messages[1].find("Sharing violation"), std::string::npos);
-    EXPECT_NE(desktop.messages[1].find("held.spl"), std::string::npos);
+    ASSERT_EQ(desktop.m_messages.size(), 2U);
+    EXPECT_NE(desktop.m_messages[1].find("Sharing violation"), std::string::npos);
+    EXPECT_NE(desktop.m_messages[1].find("held.spl"), std::string::npos);
 }
 
 TEST_F(FileHelpersTest, ReadFileToGlobalFillsAMovableBlockOfTheFilesSize) {
@@ -82,7 +82,7 @@ TEST_F(FileHelpersTest, ReadFileToGlobalFillsAMovableBlockOfTheFilesSize) {
     WriteFile(dir / "empty.dat", "");
     EXPECT_EQ(ReadFileToGlobal(Path("empty.dat"), value), 1);
     EXPECT_EQ(value.m_dwDataLength, 0U);
-    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_TRUE(desktop.m_messages.empty());
 }
 
 TEST_F(FileHelpersTest, ReadFileToGlobalLeavesTheValueAloneWhenThereIsNothingToRead) {
@@ -90,14 +90,14 @@ TEST_F(FileHelpersTest, ReadFileToGlobalLeavesTheValueAloneWhenThereIsNothingToR
     EXPECT_EQ(ReadFileToGlobal(Path("missing.dat"), value), 1);
     EXPECT_EQ(value.m_hData, nullptr);
     EXPECT_EQ(value.m_dwDataLength, 0U);
-    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_TRUE(desktop.m_messages.empty());
 
     WriteFile(dir / "held.dat", "abc");
     CFile holder(Path("held.dat"), CFile::modeRead | CFile::shareExclusive);
     EXPECT_EQ(ReadFileToGlobal(Path("held.dat"), value), 0);
     EXPECT_EQ(value.m_hData, nullptr);
-    ASSERT_EQ(desktop.messages.size(), 1U);
-    EXPECT_NE(desktop.messages[0].find("held.dat"), std::string::npos);
+    ASSERT_EQ(desktop.m_messages.size(), 1U);
+    EXPECT_NE(desktop.m_messages[0].find("held.dat"), std::string::npos);
 }
 
 TEST_F(FileHelpersTest, CopyFileContentsReplacesTheTargetAndKeepsItRunnable) {
@@ -118,16 +118,16 @@ TEST_F(FileHelpersTest, CopyFileContentsReplacesTheTargetAndKeepsItRunnable) {
     WriteFile(dir / "empty", "");
     EXPECT_EQ(CopyFileContents(Path("empty"), Path("empty.copy")), 1);
     EXPECT_EQ(ReadFile(dir / "empty.copy"), "");
-    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_TRUE(desktop.m_messages.empty());
 }
 
 TEST_F(FileHelpersTest, CopyFileContentsOfNoFileWritesNothingAndSaysSoForAFolder) {
     EXPECT_EQ(CopyFileContents(Path("missing"), Path("target")), 1);
-    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_TRUE(desktop.m_messages.empty());
     std::filesystem::create_directory(dir / "folder");
     EXPECT_EQ(CopyFileContents(Path("folder"), Path("target")), 1);
-    ASSERT_EQ(desktop.messages.size(), 1U);
-    EXPECT_EQ(desktop.messages[0], "Keine Datei!");
+    ASSERT_EQ(desktop.m_messages.size(), 1U);
+    EXPECT_EQ(desktop.m_messages[0], "Keine Datei!");
     EXPECT_FALSE(std::filesystem::exists(dir / "target"));
 }
 
@@ -144,13 +144,13 @@ TEST_F(FileHelpersTest, CopyFileContentsPassesFailedOpensOnAndShowsFailedWrites)
             EXPECT_EQ(error.m_strFileName, Path("source"));
         }
     }
-    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_TRUE(desktop.m_messages.empty());
 
     // A device that is always full: the write fails and is shown.
     EXPECT_EQ(CopyFileContents(Path("source"), "/dev/full"), 0);
-    ASSERT_EQ(desktop.messages.size(), 1U);
-    EXPECT_NE(desktop.messages[0].find("Disk full"), std::string::npos);
-    EXPECT_LE(desktop.messages[0].size(), 254U);
+    ASSERT_EQ(desktop.m_messages.size(), 1U);
+    EXPECT_NE(desktop.m_messages[0].find("Disk full"), std::string::npos);
+    EXPECT_LE(desktop.m_messages[0].size(), 254U);
 }
 
 TEST_F(FileHelpersTest, ANamedPipeIsRefusedNotWaitedOn) {
@@ -160,7 +160,7 @@ TEST_F(FileHelpersTest, ANamedPipeIsRefusedNotWaitedOn) {
     CLongBinary value;
     EXPECT_EQ(ReadFileToGlobal(Path("pipe"), value), 0);
     EXPECT_EQ(value.m_hData, nullptr);
-    ASSERT_EQ(desktop.messages.size(), 2U);
-    EXPECT_NE(desktop.messages[1].find("Invalid file"), std::string::npos);
-    EXPECT_NE(desktop.messages[1].find("pipe"), std::string::npos);
+    ASSERT_EQ(desktop.m_messages.size(), 2U);
+    EXPECT_NE(desktop.m_messages[1].find("Invalid file"), std::string::npos);
+    EXPECT_NE(desktop.m_messages[1].find("pipe"), std::string::npos);
 }

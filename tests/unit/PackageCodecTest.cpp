@@ -55,7 +55,7 @@ TEST_F(PackageCodecTest, UnscrambleFileWritesThePlainArchiveAndReplacesAnOldTarg
     WriteFile(dir / "spool.zip", std::string(1000, 'x'));
     EXPECT_EQ(UnscrambleFile((dir / "update.prs").c_str(), (dir / "spool.zip").c_str()), 1);
     EXPECT_EQ(ReadFile(dir / "spool.zip"), plain);
-    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_TRUE(desktop.m_messages.empty());
 }
 
 TEST_F(PackageCodecTest, APackageLargerThanOnePieceComesBackWhole) {
@@ -81,17 +81,17 @@ TEST_F(PackageCodecTest, KeyAloneGivesAnEmptyTargetAndKeyZeroPassesThePayload) {
 TEST_F(PackageCodecTest, SourcesThatAreNoPackageGiveZero) {
     // Missing: nothing shown.
     EXPECT_EQ(UnscrambleFile((dir / "missing.prs").c_str(), (dir / "a.zip").c_str()), 0);
-    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_TRUE(desktop.m_messages.empty());
     // A plain directory.
     std::filesystem::create_directory(dir / "folder.prs");
     EXPECT_EQ(UnscrambleFile((dir / "folder.prs").c_str(), (dir / "b.zip").c_str()), 0);
-    ASSERT_EQ(desktop.messages.size(), 1U);
-    EXPECT_EQ(desktop.messages[0], "No File!");
+    ASSERT_EQ(desktop.m_messages.size(), 1U);
+    EXPECT_EQ(desktop.m_messages[0], "No File!");
     // Empty: not even a key byte; named in the message, no target written.
     WriteFile(dir / "empty.prs", "");
     EXPECT_EQ(UnscrambleFile((dir / "empty.prs").c_str(), (dir / "c.zip").c_str()), 0);
-    ASSERT_EQ(desktop.messages.size(), 2U);
-    EXPECT_NE(desktop.messages[1].find("empty.prs"), std::string::npos);
+    ASSERT_EQ(desktop.m_messages.size(), 2U);
+    EXPECT_NE(desktop.m_messages[1].find("empty.prs"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir / "c.zip"));
     EXPECT_FALSE(std::filesystem::exists(dir / "a.zip"));
     EXPECT_FALSE(std::filesystem::exists(dir / "b.zip"));
@@ -104,13 +104,13 @@ TEST_F(PackageCodecTest, FileErrorsAreShownWithCauseAndFile) {
         CFile holder((dir / "update.prs").c_str(), CFile::modeRead | CFile::shareExclusive);
         EXPECT_EQ(UnscrambleFile((dir / "update.prs").c_str(), (dir / "a.zip").c_str()), 0);
     }
-    ASSERT_EQ(desktop.messages.size(), 1U);
-    EXPECT_NE(desktop.messages[0].find("Sharing violation"), std::string::npos);
-    EXPECT_NE(desktop.messages[0].find("update.prs"), std::string::npos);
+    ASSERT_EQ(desktop.m_messages.size(), 1U);
+    EXPECT_NE(desktop.m_messages[0].find("Sharing violation"), std::string::npos);
+    EXPECT_NE(desktop.m_messages[0].find("update.prs"), std::string::npos);
 
     // The target's folder does not exist.
     EXPECT_EQ(UnscrambleFile((dir / "update.prs").c_str(), (dir / "no/such/dir/a.zip").c_str()), 0);
-    ASSERT_EQ(desktop.messages.size(), 2U);
-    EXPECT_NE(desktop.messages[1].find("File not found"), std::string::npos);
-    EXPECT_NE(desktop.messages[1].find("no/such/dir/a.zip"), std::string::npos);
+    ASSERT_EQ(desktop.m_messages.size(), 2U);
+    EXPECT_NE(desktop.m_messages[1].find("File not found"), std::string::npos);
+    EXPECT_NE(desktop.m_messages[1].find("no/such/dir/a.zip"), std::string::npos);
 }

@@ -58,7 +58,8 @@ TEST(RunFailureTest, OnlyFailuresWithATextShowABox) {
     RecordingDesktop& desktop = InstallRecordingDesktop();
     ReportFailure(std::make_exception_ptr(CStageError()));  // already shown by the stage
     ReportFailure(std::make_exception_ptr(CSpoolError(CSpoolError::noChassis, "x")));
-    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_TRUE(desktop.m_messages.empty());
     ReportFailure(std::make_exception_ptr(CStageError("The unpacker ended with exit code 1")));
-    EXPECT_EQ(desktop.messages, (std::vector<std::string>{"The unpacker ended with exit code 1"}));
+    EXPECT_EQ(desktop.m_messages,
+              (std::vector<std::string>{"The unpacker ended with exit code 1"}));
 }

@@ -12,6 +12,7 @@
 
 #include "framework/CDesktop.h"
 #include "framework/CTransaction.h"
+#include "framework/CollectingDesktop.h"
 #include "framework/GlobalMemory.h"
 #include "framework/Kernel.h"
 #include "imports/SpoolText.h"
@@ -29,27 +30,6 @@ namespace {
 using Row = std::vector<std::string>;
 // Per table, every row the update may touch, sorted.
 using Rows = std::array<std::vector<Row>, kTableCount>;
-
-// The import shows its messages here instead of in boxes; the bar is not drawn.
-class CollectingDesktop : public CDesktop {
-  public:
-    void ShowMessageBox(const CString& /*caption*/, const CString& text) override {
-        m_messages.push_back(text.str());
-    }
-    void CreateProgressWindow(const CString& /*caption*/,
-                              const CWindowResources& /*resources*/) override {}
-    void SetProgressRange(int /*lower*/, int /*upper*/) override {}
-    void SetProgressPos(int /*position*/) override {}
-    void ShowProgressWindow() override {}
-    void MinimizeProgressWindow() override {}
-    void DestroyProgressWindow() override {}
-    void Pause(unsigned /*milliseconds*/) override {}
-
-    [[nodiscard]] const std::vector<std::string>& Messages() const { return m_messages; }
-
-  private:
-    std::vector<std::string> m_messages;
-};
 
 // The keys whose rows the update can reach: every chassis its spool files name
 // and every vs component.
@@ -204,8 +184,8 @@ TableChanges Compare(SpoolTable table, const std::vector<Row>& before,
 
 DryRunReport DryRun(const std::string& workDir) {
     DryRunReport report;
-    auto desktop = std::make_unique<CollectingDesktop>();
-    const CollectingDesktop& shown = *desktop;
+    auto desktop = std::make_unique<CCollectingDesktop>();
+    const CCollectingDesktop& shown = *desktop;
     SetDesktop(std::move(desktop));
     CUpdateDlg update;
     update.m_strWorkDir = workDir.c_str();
@@ -249,6 +229,6 @@ DryRunReport DryRun(const std::string& workDir) {
             report.unchanged = false;
         }
     }
-    report.messages = shown.Messages();
+    report.messages = shown.m_messages;
     return report;
 }
