@@ -1,7 +1,6 @@
 // A desktop for in-process tests: message boxes are recorded, nothing waits.
 #pragma once
 
-
 #include "framework/CollectingDesktop.h"
 
 // The message texts the in-process tests look at, in m_messages.
