@@ -11,9 +11,13 @@ struct ContainedFile {
     };
     Verdict m_verdict = missing;
     CString m_strReason;  // e.g. "leaves the directory", "is a named pipe"
+    CString m_strPath;    // a regular file's path, as the name resolves
 };
 
 // Looks name up below dir one component at a time, without following any link
-// and without opening anything: an absolute name, a drive, a ".." that leaves
-// dir, a link on the way, and anything but a regular file at the end are refused.
+// and without opening anything: empty and "." components are skipped and ".."
+// goes back one folder, so the name resolves to the path it means. An absolute
+// name, a drive, a ".." that leaves dir, a link on the way, a path longer than
+// the platform takes (never cut short) and anything but a regular file at the
+// end are refused.
 [[nodiscard]] ContainedFile FindContainedFile(const CString& dir, const CString& name);

@@ -188,14 +188,14 @@ bool CUpdateDlg::ImportLines(const CString& text, bool (CUpdateDlg::*importLine)
 }
 
 bool CUpdateDlg::ReadDataFile(const char* spoolFile, const CString& name, CLongBinary& value) {
-    const CString path = DataFilePath(m_strWorkDir, name);
     CString trimmed = name;
     trimmed.TrimRight();
     // Looked at before it is opened: the name comes from the package.
     const ContainedFile found = FindContainedFile(m_strWorkDir, trimmed);
     if (found.m_verdict == ContainedFile::missing) {
         ShowFileError(CFileException(CFileException::fileNotFound,
-                                     OsErrorForCause(CFileException::fileNotFound), path));
+                                     OsErrorForCause(CFileException::fileNotFound),
+                                     DataFilePath(m_strWorkDir, name)));
         return false;
     }
     if (found.m_verdict == ContainedFile::refused) {
@@ -204,5 +204,7 @@ bool CUpdateDlg::ReadDataFile(const char* spoolFile, const CString& name, CLongB
                                                      "; data files must be regular files inside " +
                                                      m_strWorkDir);
     }
-    return ReadFileToGlobal(path, value) != 0;
+    // The file the name resolves to, and only it; one that cannot be opened or
+    // read now stops the update, it is never stored as an empty value.
+    return ReadExistingFileToGlobal(found.m_strPath, value) != 0;
 }

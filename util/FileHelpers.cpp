@@ -45,30 +45,47 @@ int ReadTextFile(const CString& path, CString& text) {
     return 1;
 }
 
+namespace {
+// Reads size bytes of the open file into a new block for value; 0 after showing why.
+int FillFromFile(CFile& file, const CString& path, std::uint32_t size, CLongBinary& value) {
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    if (block == nullptr) {
+        AfxMessageBox("Not enough memory for " + path);
+        return 0;
+    }
+    value.Reset(block, size);
+    {
+        const CGlobalLock lock(block);
+        value.m_dwDataLength = static_cast<std::uint32_t>(file.Read(lock.data(), size));
+    }
+    file.Close();
+    return 1;
+}
+}  // namespace
+
 int ReadFileToGlobal(const CString& path, CLongBinary& value) {
     CFileStatus status;
     if (!CFile::GetStatus(path, status)) {
         return 1;
     }
-    const auto size = static_cast<std::uint32_t>(status.m_size);
     try {
         CFile file(path, CFile::modeRead | CFile::shareExclusive);
-        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
-        if (block == nullptr) {
-            AfxMessageBox("Not enough memory for " + path);
-            return 0;
-        }
-        value.Reset(block, size);
-        {
-            const CGlobalLock lock(block);
-            value.m_dwDataLength = static_cast<std::uint32_t>(file.Read(lock.data(), size));
-        }
-        file.Close();
+        return FillFromFile(file, path, static_cast<std::uint32_t>(status.m_size), value);
     } catch (const CFileException& error) {
         ShowFileError(error);
         return 0;
     }
-    return 1;
+}
+
+int ReadExistingFileToGlobal(const CString& path, CLongBinary& value) {
+    try {
+        CFile file(path, CFile::modeRead | CFile::shareExclusive);
+        // The length as the status look-up gives it: its low 32 bits.
+        return FillFromFile(file, path, static_cast<std::uint32_t>(file.GetLength()), value);
+    } catch (const CFileException& error) {
+        ShowFileError(error);
+        return 0;
+    }
 }
 
 int CopyFileContents(const CString& source, const CString& target) {

@@ -28,5 +28,8 @@ bool OpenFileToRead(const CString& path, CFile& file, CFileStatus& status);
 int ReadTextFile(const CString& path, CString& text);
 // Fills value with a new block holding the file's bytes; a missing file changes nothing.
 int ReadFileToGlobal(const CString& path, CLongBinary& value);
+// The same for a file that must be there: one that cannot be opened, a missing
+// one included, is shown (the file and the cause) and gives 0, never an empty value.
+int ReadExistingFileToGlobal(const CString& path, CLongBinary& value);
 // Copies source's bytes (and permission bits) to target; a missing source copies nothing.
 int CopyFileContents(const CString& source, const CString& target);

@@ -349,5 +349,44 @@ TEST_P(RunSafetyTest, AVsDataFileOutsideTheWorkDirectoryOrNoRegularFileStopsTheR
     ExpectRefusedDataFiles("vs.spl", 14);
 }
 
+// A name is read component by component: however many empty, "." and ".."
+// steps it takes, it stores the whole file it reaches, never an empty value.
+TEST_P(RunSafetyTest, DataFileNamesOfThousandsOfSeparatorsAndDotsStoreTheWholeFile) {
+    std::string slashesAndDots = "./";
+    while (slashesAndDots.size() < 10000) {
+        slashesAndDots += slashesAndDots.size() % 3 == 2 ? "/" : "./";
+    }
+    std::string upAndDown = "data/";
+    while (upAndDown.size() < 10000) {
+        upAndDown += "../data/";
+    }
+    struct Case {
+        std::string tunName;
+        std::string vsName;
+    };
+    for (const Case& names :
+         {Case{"data" + std::string(5000, '/') + "tun.bin", slashesAndDots + "data/vs1.bin"},
+          Case{"." + std::string(5000, '/') + "data/tun.bin", upAndDown + "vs1.bin"}}) {
+        SCOPED_TRACE(names.tunName.substr(0, 8) + "... " + names.vsName.substr(0, 8) + "...");
+        ClearTables(*source);
+        SeedOldRows();
+        fs::remove_all(dir / "spool");
+        StandardSpool();
+        Spool("tun.spl", "CH1\t" + names.tunName + "\r\n");
+        Spool("data/tun.bin", Pattern(262144, 7));
+        Spool("vs.spl", "C1\t1\t" + names.vsName + "\nC2\t2\tdata/vs2.bin\n");
+        Spool("data/vs1.bin", Pattern(4096, 8));
+        Pack();
+        const Outcome outcome = Run();
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
+        EXPECT_EQ(outcome.positions, StepsTo(16)) << outcome.output;
+        EXPECT_TRUE(outcome.messages.empty()) << outcome.output;
+        EXPECT_EQ(Sorted("SELECT [te_chasnum],length([te_file]) FROM [tbadmin].[tb_tun]"),
+                  (Rows{{"CH1", "262144"}}));
+        EXPECT_EQ(Sorted("SELECT [te_comp],[te_vstype],length([te_file]) FROM [tbadmin].[tb_vs]"),
+                  (Rows{{"C1", "1", "4096"}, {"C2", "2", "2000"}}));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(DataSources, RunSafetyTest, ::testing::ValuesIn(AllDataSources()),
                          [](const auto& info) { return DataSourceKindName(info.param); });

@@ -100,6 +100,39 @@ TEST_F(FileHelpersTest, ReadFileToGlobalLeavesTheValueAloneWhenThereIsNothingToR
     EXPECT_NE(desktop.m_messages[0].find("held.dat"), std::string::npos);
 }
 
+// A data file the package named and the check found: whatever keeps it from
+// being read is a failure shown with the file and the cause, never an empty value.
+TEST_F(FileHelpersTest, ReadExistingFileToGlobalTakesNoFailureForAnEmptyFile) {
+    WriteFile(dir / "vs1.bin", Pattern(4096, 3));
+    CLongBinary value;
+    EXPECT_EQ(ReadExistingFileToGlobal(Path("vs1.bin"), value), 1);
+    EXPECT_EQ(BlockBytes(value), Pattern(4096, 3));
+    EXPECT_TRUE(desktop.m_messages.empty());
+
+    const std::string tooLong = (dir / (std::string(5000, '/') + "vs1.bin")).string();
+    ::mkfifo((dir / "pipe").c_str(), 0600);
+    WriteFile(dir / "held.dat", "abc");
+    CFile holder(Path("held.dat"), CFile::modeRead | CFile::shareExclusive);
+    struct Case {
+        std::string path;
+        const char* cause;
+    };
+    for (const Case& failing :
+         {Case{(dir / "vanished.bin").string(), "File not found"},
+          Case{tooLong, "File name too long"}, Case{(dir / "pipe").string(), "Invalid file"},
+          Case{(dir / "held.dat").string(), "Sharing violation"}}) {
+        desktop.m_messages.clear();
+        CLongBinary untouched;
+        EXPECT_EQ(ReadExistingFileToGlobal(failing.path.c_str(), untouched), 0) << failing.cause;
+        EXPECT_EQ(untouched.m_hData, nullptr) << failing.cause;
+        ASSERT_EQ(desktop.m_messages.size(), 1U) << failing.cause;
+        EXPECT_NE(desktop.m_messages[0].find(failing.cause), std::string::npos)
+            << desktop.m_messages[0];
+        EXPECT_NE(desktop.m_messages[0].find(failing.path), std::string::npos)
+            << desktop.m_messages[0].substr(0, 200);
+    }
+}
+
 TEST_F(FileHelpersTest, CopyFileContentsReplacesTheTargetAndKeepsItRunnable) {
     WriteFile(dir / "RarEradaz.dat", "#!/bin/sh\nexit 0\n");
     ::chmod((dir / "RarEradaz.dat").c_str(), 0755);

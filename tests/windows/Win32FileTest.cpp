@@ -147,6 +147,39 @@ TEST(Win32FileTest, ContainedNamesKeepInsideTheDirectory) {
     }
 }
 
+TEST(Win32FileTest, ContainedNamesResolveComponentByComponentWithinTheLongestPath) {
+    const TempDir dir;
+    WriteFile(dir / "sub" / "data.bin", "x");
+    const CString root = Path(dir.path());
+    const CString file = root + "\\sub\\data.bin";
+    std::string dots;
+    while (dots.size() < 1000) {
+        dots += ".\\./";
+    }
+    std::string upAndDown = "sub\\";
+    while (upAndDown.size() < 1000) {
+        upAndDown += "..\\sub/";
+    }
+    for (const std::string& name : {"sub" + std::string(1000, '\\') + "data.bin",
+                                    dots + "sub\\data.bin", upAndDown + "data.bin"}) {
+        const ContainedFile found = FindContainedFile(root, name.c_str());
+        EXPECT_EQ(found.m_verdict, ContainedFile::regularFile) << name.substr(0, 20);
+        EXPECT_EQ(found.m_strPath, file) << name.substr(0, 20);
+    }
+    // Folders deeper than a path may be: refused, never cut short.
+    const std::string level(100, 'd');
+    const std::string deep = level + "\\" + level + "\\" + level + "\\inner";
+    std::error_code error;
+    std::filesystem::create_directories(dir / level / level / level, error);
+    if (error) {
+        GTEST_SKIP() << "no folders deeper than MAX_PATH here: " << error.message();
+    }
+    const ContainedFile found = FindContainedFile(root, deep.c_str());
+    EXPECT_EQ(found.m_verdict, ContainedFile::refused);
+    EXPECT_NE(found.m_strReason.str().find("longer than the 259 bytes"), std::string::npos)
+        << found.m_strReason.str();
+}
+
 TEST(Win32FileTest, TheCleanerEmptiesATreeAndReportsWhatItCouldNotRemove) {
     const TempDir dir;
     WriteFile(dir / "work" / "a.txt", "a");
