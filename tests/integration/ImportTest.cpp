@@ -124,6 +124,24 @@ TEST_P(ImportTest, ComponentLinesReplaceTheFirstLinesChassis) {
               (Rows{{"4"}}));
 }
 
+// What the medium check says of a line without TABs: no row, and as the first
+// line it replaces no vehicle's rows.
+TEST_P(ImportTest, AFirstLineWithoutTabsWritesNothingAndLeavesTheOldRows) {
+    ExecSql(*source,
+            "INSERT INTO [tbadmin].[tb_idcomp] ([te_cgrp],[te_chasnum],[te_comp]) VALUES "
+            "(1,'CH1','old')");
+    ExecSql(*source,
+            "INSERT INTO [tbadmin].[tb_serialnumber] ([te_chasnum],[te_serialID]) VALUES "
+            "('CH1','old')");
+    ASSERT_TRUE(Idcomp("no tab here\nCH1\t2\tnew\n"));
+    ASSERT_TRUE(Serial("\nCH1\tID\tSN\n"));
+    EXPECT_EQ(Sorted("SELECT [te_cgrp],[te_chasnum],[te_comp] FROM [tbadmin].[tb_idcomp]"),
+              (Rows{{"1", "CH1", "old"}, {"2", "CH1", "new"}}));
+    EXPECT_EQ(
+        Sorted("SELECT [te_chasnum],[te_serialID],[te_serialno] FROM [tbadmin].[tb_serialnumber]"),
+        (Rows{{"CH1", "ID", "SN"}, {"CH1", "old", "NULL"}}));
+}
+
 TEST_P(ImportTest, SerialLinesKeepTheirTextAsItStands) {
     ExecSql(*source,
             "INSERT INTO [tbadmin].[tb_serialnumber] ([te_chasnum],[te_serialID]) VALUES "

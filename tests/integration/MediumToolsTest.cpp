@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "tests/support/RecordingDesktop.h"
 #include "tests/support/Subprocess.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestData.h"
 #include "util/PackageCodec.h"
 
 namespace fs = std::filesystem;
@@ -244,6 +246,154 @@ TEST_F(PackCheckTest, TheMediumCarriesStrippedPrograms) {
     EXPECT_FALSE(HasSymbolTable(dir / "medium" / "RarEradaz.dat"));
     EXPECT_LT(fs::file_size(dir / "medium" / "lorbanix-update"),
               fs::file_size(LORBANIX_BINARY_DIR "/lorbanix-update"));
+}
+
+namespace {
+// Long enough for any run under the sanitizers; a packer that takes longer hangs.
+constexpr double kPackSecondsAllowed = 60;
+
+SubprocessResult RunPacker(const std::vector<std::string>& args) {
+    SubprocessOptions options;
+    options.secondsAllowed = kPackSecondsAllowed;
+    std::vector<std::string> argv = {kPack};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunSubprocess(argv, options);
+}
+
+// The names in the archive of the package at path.
+std::vector<std::string> PackedNames(const fs::path& package) {
+    const TempDir scratch;
+    const fs::path plain = scratch / "plain.zip";
+    EXPECT_EQ(UnscrambleFile(package.c_str(), plain.c_str()), 1);
+    int code = 0;
+    zip_t* archive = zip_open(plain.c_str(), ZIP_RDONLY, &code);
+    EXPECT_NE(archive, nullptr) << code;
+    std::vector<std::string> names;
+    for (zip_int64_t i = 0; archive != nullptr && i < zip_get_num_entries(archive, 0); ++i) {
+        names.emplace_back(zip_get_name(archive, static_cast<zip_uint64_t>(i), 0));
+    }
+    if (archive != nullptr) {
+        zip_discard(archive);
+    }
+    return names;
+}
+
+// A source folder with something in it that must never reach a medium.
+class PackSourceTest : public ::testing::Test {
+  protected:
+    void SetUp() override { WriteCleanSource(source); }
+
+    // Packing is refused, with or without --force, in time, naming each of said;
+    // no package is made.
+    void ExpectRefused(const std::vector<std::string>& said) {
+        for (const bool force : {false, true}) {
+            SCOPED_TRACE(force ? "--force" : "unforced");
+            std::vector<std::string> args = {source.string(), medium.string()};
+            if (force) {
+                args.emplace_back("--force");
+            }
+            const SubprocessResult packed = RunPacker(args);
+            EXPECT_FALSE(packed.timedOut) << packed.output;
+            EXPECT_EQ(packed.exitCode, 1) << packed.output;
+            for (const std::string& text : said) {
+                EXPECT_TRUE(Contains(packed.output, text)) << text << " in\n" << packed.output;
+            }
+            EXPECT_FALSE(fs::exists(medium / "update.prs"));
+        }
+    }
+
+    TempDir dir;
+    fs::path source = dir / "source";
+    fs::path medium = dir / "medium";
+};
+}  // namespace
+
+TEST_F(PackSourceTest, ALinkOutOfTheSourceFolderIsRefusedNamingItsTarget) {
+    WriteFile(dir / "outside.txt", "not for the medium");
+    fs::create_symlink(dir / "outside.txt", source / "data" / "outside-link");
+    ExpectRefused({"data/outside-link", (dir / "outside.txt").string(), "outside"});
+
+    // An ID card that is such a link: refused, never packed under another name.
+    fs::remove(source / "data" / "outside-link");
+    fs::rename(source / "idcard.spl", dir / "idcard.spl");
+    fs::create_symlink("../idcard.spl", source / "idcard.spl");
+    ExpectRefused({"idcard.spl", "../idcard.spl", "outside"});
+}
+
+TEST_F(PackSourceTest, ALinkInsideTheSourceFolderIsRefusedToo) {
+    // The unpacker never makes links and the tool reads none: the medium carries files.
+    fs::create_symlink("tun.bin", source / "data" / "tun-link.bin");
+    ExpectRefused({"data/tun-link.bin", "symbolic link"});
+}
+
+TEST_F(PackSourceTest, ANamedPipeInTheSourceFolderIsRefusedWithoutWaitingOnIt) {
+    ASSERT_EQ(::mkfifo((source / "data" / "pipe.bin").c_str(), 0600), 0);
+    ExpectRefused({"data/pipe.bin", "named pipe"});
+}
+
+TEST_F(PackSourceTest, AMediumFolderOrAPackageInsideTheSourceIsNeverPacked) {
+    // A medium made inside the source folder, then the source packed again.
+    const fs::path inner = source / "medium";
+    const SubprocessResult first = RunPacker({source.string(), inner.string()});
+    ASSERT_EQ(first.exitCode, 0) << first.output;
+    WriteFile(source / "old" / "earlier.PRS", "a package of before");
+    for (const fs::path& target : {medium, inner}) {
+        SCOPED_TRACE(target);
+        const SubprocessResult packed = RunPacker({source.string(), target.string()});
+        ASSERT_EQ(packed.exitCode, 0) << packed.output;
+        EXPECT_TRUE(Contains(packed.output, "medium: warning: a medium folder")) << packed.output;
+        EXPECT_TRUE(Contains(packed.output, "old/earlier.PRS: warning: a package"))
+            << packed.output;
+        const std::vector<std::string> names = PackedNames(target / "update.prs");
+        EXPECT_EQ(names, (std::vector<std::string>{"data/", "data/tun.bin", "data/vs.bin",
+                                                   "idcard.spl", "idcomp.spl", "old/", "serial.spl",
+                                                   "tun.spl", "vs.spl"}));
+    }
+}
+
+TEST_F(PackCheckTest, APackageThatIsNoRegularFileIsRefusedWithoutWaitingOnIt) {
+    const fs::path package = dir / "medium" / "update.prs";
+    fs::remove(package);
+    ASSERT_EQ(::mkfifo(package.c_str(), 0600), 0);
+    SubprocessResult checked = RunPacker({"--check", (dir / "medium").string()});
+    EXPECT_FALSE(checked.timedOut) << checked.output;
+    EXPECT_EQ(checked.exitCode, 1) << checked.output;
+    EXPECT_TRUE(Contains(checked.output, "update.prs: error: the package is a named pipe"))
+        << checked.output;
+
+    fs::remove(package);
+    fs::create_symlink("/dev/zero", package);
+    checked = RunPacker({"--check", (dir / "medium").string()});
+    EXPECT_FALSE(checked.timedOut) << checked.output;
+    EXPECT_EQ(checked.exitCode, 1) << checked.output;
+    EXPECT_TRUE(Contains(checked.output, "update.prs: error: the package is a device"))
+        << checked.output;
+}
+
+TEST_F(PackCheckTest, CheckingALargePackageTakesNoMoreMemoryThanASmallOne) {
+    const SubprocessResult small = RunPacker({"--check", (dir / "medium").string()});
+    ASSERT_EQ(small.exitCode, 0) << small.output;
+    // 64 MiB that do not compress: the package is as large.
+    constexpr std::size_t kLarge = std::size_t{64} << 20;
+    {
+        // One piece written again and again: the test itself never holds the
+        // whole (see peakKiB); deflate's window is far shorter than the piece.
+        const std::string piece = Pattern(std::size_t{1} << 20, 5);
+        std::ofstream out(dir / "source" / "data" / "tun.bin", std::ios::binary);
+        for (std::size_t written = 0; written < kLarge; written += piece.size()) {
+            out << piece;
+        }
+    }
+    const SubprocessResult packed =
+        RunPacker({(dir / "source").string(), (dir / "large").string()});
+    ASSERT_EQ(packed.exitCode, 0) << packed.output;
+    ASSERT_GT(fs::file_size(dir / "large" / "update.prs"), kLarge);
+    const SubprocessResult large = RunPacker({"--check", (dir / "large").string()});
+    ASSERT_EQ(large.exitCode, 0) << large.output;
+    // Streamed: the same few buffers whatever the package's size; read whole,
+    // the package alone would add 64 MiB.
+    EXPECT_LT(large.peakKiB, small.peakKiB + 16 * 1024)
+        << "small " << small.peakKiB << " KiB, large " << large.peakKiB << " KiB";
 }
 
 TEST(PackUsageTest, HelpUsageAndExitCodes) {

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -117,7 +118,9 @@ SubprocessResult RunSubprocess(const std::vector<std::string>& argv,
     }
     reader.Close();
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    result.peakKiB = usage.ru_maxrss;
     result.seconds = elapsed();
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.endSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;

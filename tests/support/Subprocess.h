@@ -13,7 +13,10 @@ struct SubprocessResult {
     int endSignal = 0;      // the signal that ended it, or 0
     bool timedOut = false;  // killed because it outlived the time allowed
     double seconds = 0;     // from start to end
-    std::string output;     // standard output and standard error, interleaved
+    // The most memory the program held at once (resident), in KiB; at least what
+    // the test process held when it started the program, which shares it until exec.
+    long peakKiB = 0;
+    std::string output;  // standard output and standard error, interleaved
 };
 
 struct SubprocessOptions {

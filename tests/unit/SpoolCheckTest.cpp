@@ -189,7 +189,7 @@ TEST_F(SpoolCheckTest, LinesWithoutTheTabsTheirLayoutNeeds) {
     EXPECT_TRUE(Found(report, Finding::warning, "idcomp.spl", 3, "0 of the 2 TABs"));
     EXPECT_TRUE(Found(report, Finding::warning, "vs.spl", 2, "no component"));
     EXPECT_TRUE(Found(report, Finding::warning, "vs.spl", 3, "no component"));
-    EXPECT_EQ(report.rowsWritten[kIdcompTable], 3);
+    EXPECT_EQ(report.rowsWritten[kIdcompTable], 2);  // the empty line writes no row
     EXPECT_EQ(report.rowsWritten[kVsTable], 1);
     // vs2.bin is now named by no line the tool reads.
     EXPECT_TRUE(Found(report, Finding::warning, "vs2.bin", 0, "named by no spool line"));
@@ -222,6 +222,57 @@ TEST_F(SpoolCheckTest, MissingListsTwiceUsedKeysAndUnnamedFiles) {
     EXPECT_TRUE(Found(report, Finding::warning, "notes/readme.txt", 0, "named by no spool line"));
     EXPECT_EQ(report.findings.size(), 4U) << Listing(report);
     EXPECT_EQ(report.Count(Finding::error), 0);
+}
+
+// What the tool really does with a line without TABs: every field is empty, a
+// row without a value is not written, and an empty chassis number names no vehicle.
+TEST_F(SpoolCheckTest, ALineWithoutTabsIsSaidToWriteNoRowAndOnTheFirstLineToReplaceNone) {
+    CleanFolder();
+    Write("idcomp.spl", "no tab here\nCH1\t1\tC1\n");
+    Write("serial.spl", "CH1\tS1\tN1\n\n");
+    const SpoolReport report = Check();
+    ASSERT_TRUE(Found(report, Finding::warning, "idcomp.spl", 1, "0 of the 2 TABs"));
+    ASSERT_TRUE(Found(report, Finding::warning, "serial.spl", 2, "0 of the 2 TABs"));
+    ASSERT_EQ(report.findings.size(), 2U) << Listing(report);
+    EXPECT_EQ(report.rowsWritten[kIdcompTable], 1);
+    EXPECT_EQ(report.rowsWritten[kSerialTable], 1);
+    const std::string& first = report.findings[0].effect;
+    const std::string& later = report.findings[1].effect;
+    for (const std::string& effect : {first, later}) {
+        EXPECT_NE(effect.find("no row is written"), std::string::npos) << effect;
+        EXPECT_EQ(effect.find("every field empty"), std::string::npos) << effect;
+    }
+    // On the first line it also decides whose old rows go: nobody's.
+    EXPECT_NE(first.find("old rows of 'CH1' stay"), std::string::npos) << first;
+    EXPECT_EQ(later.find("old rows"), std::string::npos) << later;
+}
+
+// Only regular files and folders reach a medium; never a link, a pipe, another
+// medium or a package.
+TEST_F(SpoolCheckTest, LinksPipesMediaAndPackagesInTheFolder) {
+    CleanFolder();
+    WriteFile(dir / "outside.txt", "not for the medium");
+    fs::create_symlink(dir / "outside.txt", dir / "src" / "outside-link");
+    fs::create_symlink("vs1.bin", dir / "src" / "inside-link");
+    ASSERT_EQ(::mkfifo((dir / "src" / "tun" / "pipe").c_str(), 0600), 0);
+    Write("medium/RarEradaz.dat", "an unpacker");
+    Write("medium/update.prs", "a package");
+    Write("old/earlier.prs", "a package of before");
+    SpoolReport report = Check();
+    EXPECT_TRUE(Found(report, Finding::error, "outside-link", 0,
+                      "symbolic link to " + (dir / "outside.txt").string() + ", outside"));
+    EXPECT_TRUE(Found(report, Finding::error, "inside-link", 0, "symbolic link to vs1.bin"));
+    EXPECT_TRUE(Found(report, Finding::error, "tun/pipe", 0, "named pipe"));
+    EXPECT_TRUE(Found(report, Finding::warning, "medium", 0, "a medium folder"));
+    EXPECT_TRUE(Found(report, Finding::warning, "old/earlier.prs", 0, "a package"));
+    EXPECT_EQ(report.findings.size(), 5U) << Listing(report);
+
+    // A spool file that is a link is refused, not read from where it points.
+    fs::rename(dir / "src" / "idcard.spl", dir / "idcard.spl");
+    fs::create_symlink(dir / "idcard.spl", dir / "src" / "idcard.spl");
+    report = Check();
+    EXPECT_TRUE(Found(report, Finding::error, "idcard.spl", 0, "symbolic link"));
+    EXPECT_EQ(report.rowsWritten[kIdcardTable], 0);
 }
 
 TEST(SpoolCheckFormatTest, NamesFileLineRuleAndEffect) {

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <random>
 #include <stdexcept>
 
+#include "framework/CDesktop.h"
+#include "framework/CFileException.h"
 #include "framework/CFileFind.h"
+#include "framework/CollectingDesktop.h"
 #include "tools/pkunzip/ZipExtractor.h"
 #include "util/PackageCodec.h"
 
@@ -16,6 +18,25 @@ namespace fs = std::filesystem;
 namespace {
 constexpr std::uintmax_t kCluster = 512;
 constexpr const char* kPackagePattern = "*.prs";
+
+// What a package that is no regular file is, for the finding.
+std::string KindOf(const fs::file_status& status) {
+    switch (status.type()) {
+        case fs::file_type::fifo:
+            return "a named pipe";
+        case fs::file_type::block:
+        case fs::file_type::character:
+            return "a device";
+        case fs::file_type::socket:
+            return "a socket";
+        case fs::file_type::directory:
+            return "a folder";
+        case fs::file_type::not_found:
+            return "a link to nothing";
+        default:
+            return "no regular file";
+    }
+}
 
 bool IsExecutable(const fs::path& path) {
     std::error_code error;
@@ -85,30 +106,25 @@ class MediumChecker {
 
     bool UnpackPackage() {
         const std::string& name = m_report.package;
-        std::string scrambled;
-        {
-            std::ifstream in(m_medium / name, std::ios::binary);
-            if (!in) {
-                Error(name, "the package cannot be read", "the tool stops with exit code 3");
-                return false;
-            }
-            scrambled.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        const fs::path package = m_medium / name;
+        std::error_code error;
+        // As the tool opens it: through a link, but never anything that is no file.
+        const fs::file_status status = fs::status(package, error);
+        if (!fs::is_regular_file(status)) {
+            Error(name, "the package is " + KindOf(status),
+                  "the tool cannot unscramble it and stops with exit code 3");
+            return false;
         }
-        if (scrambled.empty()) {
+        if (fs::file_size(package, error) == 0) {
             Error(name, "the package is empty (not even its key byte)",
                   "the tool stops with exit code 3");
             return false;
         }
-        std::string plain(scrambled.size() - 1, '\0');
-        UnscrambleBuffer(reinterpret_cast<const std::uint8_t*>(scrambled.data()), plain.size(),
-                         reinterpret_cast<std::uint8_t*>(plain.data()));
         const fs::path archive = m_unpacked.parent_path() / "spool.zip";
-        {
-            std::ofstream out(archive, std::ios::binary | std::ios::trunc);
-            out.write(plain.data(), static_cast<std::streamsize>(plain.size()));
-            if (!out) {
-                throw std::runtime_error(archive.string() + ": cannot be written");
-            }
+        if (const std::string failure = Unscramble(package, archive); !failure.empty()) {
+            Error(name, "the package cannot be unscrambled: " + failure,
+                  "the tool stops with exit code 3");
+            return false;
         }
         ZipReader reader;
         if (const std::string failure = reader.Open(archive.string()); !failure.empty()) {
@@ -126,6 +142,22 @@ class MediumChecker {
             return false;
         }
         return true;
+    }
+
+    // The tool's own unscrambling, streamed through one buffer: the memory stays
+    // the same whatever the package's size. Empty on success, else what it said.
+    static std::string Unscramble(const fs::path& package, const fs::path& archive) {
+        auto desktop = std::make_unique<CCollectingDesktop>();
+        const CCollectingDesktop& shown = *desktop;
+        SetDesktop(std::move(desktop));
+        try {
+            if (UnscrambleFile(package.string().c_str(), archive.string().c_str()) != 0) {
+                return {};
+            }
+        } catch (const CFileException& failure) {
+            return failure.GetErrorMessage().str();
+        }
+        return shown.m_messages.empty() ? std::string("no reason given") : shown.m_messages.back();
     }
 
     fs::path m_medium;

@@ -2,7 +2,9 @@
 // RarEradaz.dat) and the scrambled package made from a folder of spool files.
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 struct MediumPlan {
     std::string sourceDir;  // spool files and data files, zipped recursively
@@ -13,8 +15,33 @@ struct MediumPlan {
     bool strip = true;         // the copies lose their symbol tables
 };
 
+// What of a source folder goes onto a medium: regular files and folders, found
+// without following any link and without opening anything.
+struct SourceEntry {
+    std::string name;  // relative to the folder, with '/' between components
+    std::filesystem::path path;
+    bool directory = false;
+};
+struct SourceNote {
+    std::string name;  // relative to the folder
+    std::string what;  // what it is
+};
+struct SourceListing {
+    std::vector<SourceEntry> packed;  // in name order
+    // Links (wherever they point), named pipes, devices, sockets: a medium made
+    // of this folder would lack them or carry what lies outside it.
+    std::vector<SourceNote> refused;
+    // Medium folders and packages found inside: never packed into the next package.
+    std::vector<SourceNote> leftOut;
+};
+// leaveOut: a folder not to pack whatever it holds (the medium being made).
+SourceListing ListSource(const std::string& sourceDir, const std::string& leaveOut = {});
+
 // Zips sourceDir into the scrambled package <mediumDir>/<packageName>.prs.
 // Returns an empty string on success, else what went wrong.
 std::string PackMedium(const MediumPlan& plan);
-// Zips sourceDir into the plain archive zipPath (entries in name order).
-std::string ZipFolder(const std::string& sourceDir, const std::string& zipPath);
+// Zips what ListSource packs of sourceDir into the plain archive zipPath
+// (entries in name order); refuses the whole folder when it holds anything
+// ListSource refuses.
+std::string ZipFolder(const std::string& sourceDir, const std::string& zipPath,
+                      const std::string& leaveOut = {});

@@ -12,6 +12,7 @@
 #include "framework/ContainedFile.h"
 #include "imports/SpoolError.h"
 #include "imports/SpoolText.h"
+#include "tools/pack/MediumPacker.h"
 #include "update/CUpdateDlg.h"
 
 namespace fs = std::filesystem;
@@ -38,9 +39,11 @@ int LineAt(const std::string& bytes, std::size_t offset) {
 
 class Checker {
   public:
-    explicit Checker(std::string dir) : m_dir(std::move(dir)) {}
+    Checker(std::string dir, const std::string& leaveOut)
+        : m_dir(std::move(dir)), m_listing(ListSource(m_dir, leaveOut)) {}
 
     SpoolReport Run() {
+        CheckListing();
         InLineOrder([&] { CheckIdcard(); });
         InLineOrder(
             [&] { CheckChassisLines(Load("idcomp.spl"), kIdcompTable, "component", {"te_comp"}); });
@@ -76,7 +79,8 @@ class Checker {
         m_named.insert(name);
         const fs::path path = fs::path(m_dir) / name;
         std::error_code error;
-        if (!fs::is_regular_file(path, error)) {
+        // Never a link's target, never a pipe: what is no file is reported by the listing.
+        if (!fs::is_regular_file(fs::symlink_status(path, error))) {
             return file;
         }
         std::ifstream in(path, std::ios::binary);
@@ -214,15 +218,27 @@ class Checker {
             CString second;
             CString third;
             SplitThreeFields(text, chassis, second, third);
+            if (tabs == 0) {
+                // Every field is empty, an empty text is stored as NULL, and a row
+                // without a value is not written; an empty chassis names no vehicle.
+                std::string effect = "every field is empty: no row is written";
+                if (line == 1) {
+                    effect +=
+                        "; as the first line it names no chassis whose rows are replaced, "
+                        "so the old rows of " +
+                        (m_chassis.IsEmpty() ? std::string("the vehicle")
+                                             : "'" + m_chassis.str() + "'") +
+                        " stay";
+                }
+                Add(Finding::warning, file.name, line, "line has 0 of the 2 TABs its layout needs",
+                    effect);
+                return true;
+            }
             if (tabs < 2) {
-                Add(Finding::warning, file.name, line,
-                    "line has " + std::to_string(tabs) + " of the 2 TABs its layout needs",
-                    tabs == 0 ? std::string("a row with every field empty is written")
-                              : std::string("a row with only the chassis number is written"));
+                Add(Finding::warning, file.name, line, "line has 1 of the 2 TABs its layout needs",
+                    "a row with only the chassis number is written");
             }
-            if (tabs > 0) {
-                CheckChassis(file, line, chassis, line == 1, what);
-            }
+            CheckChassis(file, line, chassis, line == 1, what);
             CheckLength(file, line, chassis, "te_chasnum");
             // The component group is a number column; only the component is text.
             if (columns.size() == 1) {
@@ -252,7 +268,7 @@ class Checker {
                 "the tool refuses it, stops with exit code 3 and commits nothing");
             return;
         }
-        const fs::path path = (fs::path(m_dir) / trimmed.str()).lexically_normal();
+        const fs::path path = fs::path(found.m_strPath.str()).lexically_normal();
         if (m_dataFiles.insert(path).second) {
             std::error_code error;
             m_report.dataFileBytes += fs::file_size(path, error);
@@ -322,28 +338,35 @@ class Checker {
         });
     }
 
+    // What cannot go onto a medium: refused (no medium is made), or left out.
+    void CheckListing() {
+        for (const SourceNote& note : m_listing.refused) {
+            Add(Finding::error, note.name, 0, note.what,
+                "never packed: lorbanix-pack makes no medium of this folder, not even with "
+                "--force");
+        }
+        for (const SourceNote& note : m_listing.leftOut) {
+            Add(Finding::warning, note.name, 0, note.what, "not packed into the package");
+        }
+    }
+
     void CheckUnnamedFiles() {
-        std::vector<fs::path> unnamed;
-        std::error_code error;
-        for (fs::recursive_directory_iterator it(m_dir, error), end; !error && it != end;
-             it.increment(error)) {
-            if (it->is_directory(error)) {
-                continue;
-            }
-            const fs::path path = it->path().lexically_normal();
-            const std::string relative = fs::relative(path, m_dir, error).generic_string();
-            if (m_named.count(relative) == 0 && m_dataFiles.count(path) == 0) {
-                unnamed.push_back(relative);
+        std::vector<std::string> unnamed;
+        for (const SourceEntry& entry : m_listing.packed) {
+            if (!entry.directory && m_named.count(entry.name) == 0 &&
+                m_dataFiles.count(entry.path.lexically_normal()) == 0) {
+                unnamed.push_back(entry.name);
             }
         }
         std::sort(unnamed.begin(), unnamed.end());
-        for (const fs::path& name : unnamed) {
-            Add(Finding::warning, name.generic_string(), 0, "named by no spool line",
+        for (const std::string& name : unnamed) {
+            Add(Finding::warning, name, 0, "named by no spool line",
                 "packed onto the medium but never imported");
         }
     }
 
     std::string m_dir;
+    SourceListing m_listing;
     SpoolReport m_report;
     CString m_chassis;               // the ID card's, once parsed
     std::set<std::string> m_named;   // the spool files
@@ -370,6 +393,6 @@ int SpoolReport::Count(Finding::Severity severity) const {
     }));
 }
 
-SpoolReport CheckSpoolFolder(const std::string& dir) {
-    return Checker(dir).Run();
+SpoolReport CheckSpoolFolder(const std::string& dir, const std::string& leaveOut) {
+    return Checker(dir, leaveOut).Run();
 }

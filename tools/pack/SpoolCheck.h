@@ -32,6 +32,7 @@ struct SpoolReport {
     [[nodiscard]] int Count(Finding::Severity severity) const;
 };
 
-// Checks the folder's spool files and the data files they name; the folder
-// itself must exist.
-SpoolReport CheckSpoolFolder(const std::string& dir);
+// Checks the folder's spool files and the data files they name, and what in it
+// cannot be packed; the folder itself must exist. leaveOut: a folder inside it
+// that is not packed (the medium being made).
+SpoolReport CheckSpoolFolder(const std::string& dir, const std::string& leaveOut = {});

@@ -89,7 +89,7 @@ int Pack(const MediumPlan& plan, bool force) {
         std::fprintf(stderr, "lorbanix-pack: %s: no such folder\n", plan.sourceDir.c_str());
         return kErrors;
     }
-    const SpoolReport report = CheckSpoolFolder(plan.sourceDir);
+    const SpoolReport report = CheckSpoolFolder(plan.sourceDir, plan.mediumDir);
     PrintFindings(report.findings);
     PrintSpoolSummary(report);
     const int errors = report.Count(Finding::error);
