@@ -392,7 +392,7 @@ TEST_F(PackCheckTest, CheckingALargePackageTakesNoMoreMemoryThanASmallOne) {
     ASSERT_EQ(large.exitCode, 0) << large.output;
     // Streamed: the same few buffers whatever the package's size; read whole,
     // the package alone would add 64 MiB.
-    EXPECT_LT(large.peakKiB, small.peakKiB + 16 * 1024)
+    EXPECT_LT(large.peakKiB, small.peakKiB + 16L * 1024)
         << "small " << small.peakKiB << " KiB, large " << large.peakKiB << " KiB";
 }
 
