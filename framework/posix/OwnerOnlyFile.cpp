@@ -65,8 +65,10 @@ std::string MakeOwnerOnlyFolder(const std::filesystem::path& path) {
     if (fd < 0) {
         return SystemError();
     }
-    const int rc = ::fchmod(fd, S_IRWXU);
-    const std::string error = rc != 0 ? SystemError() : std::string();
+    std::string error;
+    if (::fchmod(fd, S_IRWXU) != 0) {
+        error = SystemError();
+    }
     ::close(fd);
     return error;
 }

@@ -59,6 +59,19 @@ ZipSample Sample(std::string name, const std::vector<ZipMember>& members,
     return {std::move(name), BuildZip(members, records), std::move(refusal), members.size()};
 }
 
+ZipRecords WithCount(std::uint16_t count) {
+    ZipRecords records;
+    records.count = count;
+    return records;
+}
+
+ZipRecords WithComment(std::string comment, std::optional<std::uint16_t> length = {}) {
+    ZipRecords records;
+    records.comment = std::move(comment);
+    records.commentLength = length;
+    return records;
+}
+
 std::string Zeros(std::size_t count) {
     return std::string(count, '\0');
 }
@@ -153,7 +166,7 @@ std::vector<ZipSample> GoodZipSamples(bool withLarge) {
                                     {"tun.spl", "CH1\tdata/fw.bin\n"},
                                     {"data/fw.bin", PaddedImage()}}),
         Sample("spool.zip", SpoolMembers()),
-        Sample("commented.zip", {{"idcard.spl", "CH1\tT\tE\tM\t7\n"}}, {.comment = "medium 7"}),
+        Sample("commented.zip", {{"idcard.spl", "CH1\tT\tE\tM\t7\n"}}, WithComment("medium 7")),
         Sample("empty.zip", {}),
     };
     if (withLarge) {
@@ -179,16 +192,14 @@ std::vector<ZipSample> LyingZipSamples(bool withLarge) {
     storedShorter[7].deflate = false;
     storedShorter[7].statedSizeDelta = -1;
     std::vector<ZipSample> samples = {
-        Sample("count-7-of-8.zip", spool, {.count = 7}, "entry count"),
-        Sample("count-0-of-8.zip", spool, {.count = 0}, "entry count"),
-        Sample("count-9-of-8.zip", spool, {.count = 9}, "entry count"),
+        Sample("count-7-of-8.zip", spool, WithCount(7), "entry count"),
+        Sample("count-0-of-8.zip", spool, WithCount(0), "entry count"),
+        Sample("count-9-of-8.zip", spool, WithCount(9), "entry count"),
         Sample("name-nul.zip", nulName, {}, "control character"),
         Sample("name-newline.zip", controlName, {}, "control character"),
-        Sample("comment-past-end.zip", spool, {.comment = "medium 7", .commentLength = 200},
-               "not a zip archive"),
-        Sample("empty-comment-past-end.zip", {}, {.commentLength = 5}, "not a zip archive"),
-        Sample("comment-short.zip", spool, {.comment = "medium 7", .commentLength = 3},
-               "not a zip archive"),
+        Sample("comment-past-end.zip", spool, WithComment("medium 7", 200), "not a zip archive"),
+        Sample("empty-comment-past-end.zip", {}, WithComment("", 5), "not a zip archive"),
+        Sample("comment-short.zip", spool, WithComment("medium 7", 3), "not a zip archive"),
         Sample("local-name.zip", otherLocalName, {}, "local header"),
         Sample("data-after-stream.zip", trailing, {}, "after the end of its compressed data"),
         Sample("size-longer.zip", longer, {}, "size"),
@@ -196,7 +207,7 @@ std::vector<ZipSample> LyingZipSamples(bool withLarge) {
     };
     if (withLarge) {
         samples.push_back(Sample("entries-100000-count-off.zip", ManyMembers(),
-                                 {.count = (100000 & 0xFFFF) - 1}, "entry count"));
+                                 WithCount((100000 & 0xFFFF) - 1), "entry count"));
     }
     return samples;
 }
