@@ -36,6 +36,10 @@ const fs::path& Scratch() {
     static const fs::path dir = [] {
         fs::path made = fs::temp_directory_path() / ("fuzz-zip." + std::to_string(::getpid()));
         fs::create_directories(made);
+        std::atexit([] {
+            std::error_code error;
+            fs::remove_all(Scratch(), error);
+        });
         return made;
     }();
     return dir;

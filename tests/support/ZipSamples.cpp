@@ -40,11 +40,11 @@ std::string Deflate(const std::string& plain) {
 std::string SharedFields(const ZipMember& member, std::uint32_t crc, std::uint32_t packedSize,
                          const std::string& name) {
     std::string fields;
-    Put16(fields, 20);                      // version needed
-    Put16(fields, 0);                       // flags
-    Put16(fields, member.deflate ? 8 : 0);  // method
-    Put16(fields, 0);                       // time
-    Put16(fields, 0x21);                    // date: 1980-01-01
+    Put16(fields, 20);                                                    // version needed
+    Put16(fields, 0);                                                     // flags
+    Put16(fields, member.statedMethod.value_or(member.deflate ? 8 : 0));  // method
+    Put16(fields, 0);                                                     // time
+    Put16(fields, 0x21);                                                  // date: 1980-01-01
     Put32(fields, crc);
     Put32(fields, packedSize);
     Put32(fields, static_cast<std::uint32_t>(static_cast<std::int64_t>(member.bytes.size()) +
@@ -191,6 +191,10 @@ std::vector<ZipSample> LyingZipSamples(bool withLarge) {
     std::vector<ZipMember> storedShorter = spool;
     storedShorter[7].deflate = false;
     storedShorter[7].statedSizeDelta = -1;
+    std::vector<ZipMember> otherMethod = spool;
+    otherMethod[1].statedMethod = 12;
+    std::vector<ZipMember> folderWithData = spool;
+    folderWithData[4].bytes = "hidden";
     std::vector<ZipSample> samples = {
         Sample("count-7-of-8.zip", spool, WithCount(7), "entry count"),
         Sample("count-0-of-8.zip", spool, WithCount(0), "entry count"),
@@ -202,6 +206,8 @@ std::vector<ZipSample> LyingZipSamples(bool withLarge) {
         Sample("comment-short.zip", spool, WithComment("medium 7", 3), "not a zip archive"),
         Sample("local-name.zip", otherLocalName, {}, "local header"),
         Sample("data-after-stream.zip", trailing, {}, "after the end of its compressed data"),
+        Sample("method-12.zip", otherMethod, {}, "compression method 12"),
+        Sample("folder-with-data.zip", folderWithData, {}, "folder entry with data"),
         Sample("size-longer.zip", longer, {}, "size"),
         Sample("stored-size.zip", storedShorter, {}, "size"),
     };

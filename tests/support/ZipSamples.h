@@ -18,7 +18,8 @@ struct ZipMember {
     bool deflate = true;
     std::optional<std::string> localName;  // the local header's name, when it differs
     std::string trailing;  // bytes after the compressed data, counted in its stated size
-    std::int64_t statedSizeDelta = 0;  // added to the true size in both headers
+    std::int64_t statedSizeDelta = 0;           // added to the true size in both headers
+    std::optional<std::uint16_t> statedMethod;  // in both headers, instead of the true one
 };
 
 struct ZipRecords {

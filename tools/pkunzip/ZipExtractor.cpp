@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "framework/OwnerOnlyFile.h"
@@ -10,6 +11,9 @@
 namespace fs = std::filesystem;
 
 namespace {
+constexpr std::uint16_t kStoredMethod = 0;
+constexpr std::uint16_t kDeflatedMethod = 8;
+
 // What one extraction made, in the order made; taken away again, newest
 // first, unless the extraction completes.
 class CreatedPaths {
@@ -92,6 +96,12 @@ std::string Refusal(const ZipEntry& entry) {
     }
     if ((entry.flags & 1U) != 0) {
         return "encrypted entry " + name;
+    }
+    if (entry.method != kStoredMethod && entry.method != kDeflatedMethod) {
+        return "compression method " + std::to_string(entry.method) + " of entry " + name;
+    }
+    if (entry.isDirectory && entry.size != 0) {
+        return "folder entry with data " + name;
     }
     return {};
 }
