@@ -17,8 +17,9 @@ std::string SystemError() {
     return message.empty() ? "system error " + std::to_string(code) : message;
 }
 
+// The member is an integer on every platform; here it holds a HANDLE.
 HANDLE Handle(std::intptr_t handle) {
-    return reinterpret_cast<HANDLE>(handle);
+    return reinterpret_cast<HANDLE>(handle);  // NOLINT(performance-no-int-to-ptr)
 }
 }  // namespace
 
