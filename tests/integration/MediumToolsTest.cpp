@@ -14,6 +14,7 @@
 #include "tests/support/Subprocess.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestData.h"
+#include "tests/support/ZipSamples.h"
 #include "util/PackageCodec.h"
 
 namespace fs = std::filesystem;
@@ -65,6 +66,34 @@ TEST(MediumToolsTest, TheUnpackerReportsADamagedArchiveWithAFailureCode) {
     EXPECT_NE(result.exitCode, 0);
     EXPECT_NE(result.output.find("pkunzip: "), std::string::npos) << result.output;
     EXPECT_EQ(RunSubprocess({kUnzip}).exitCode, 2);
+}
+
+// The unpacker as the tool runs it: an archive it refuses, whenever it finds
+// the fault, leaves nothing but itself in the folder.
+TEST(MediumToolsTest, TheUnpackerLeavesNothingOfARefusedArchive) {
+    std::vector<ZipSample> refused = LyingZipSamples(false);
+    std::vector<ZipMember> spool = {{"idcard.spl", "CH1\tT\tE\tM\t7\n"},
+                                    {"data/tun.bin", std::string(70000, 't')},
+                                    {"vs.spl", "C1\t2\tdata/vs.bin\n"}};
+    spool[1].statedSizeDelta = 1;  // found only once its data is read
+    refused.push_back({"late.zip", BuildZip(spool), "size says 70001", spool.size()});
+    for (const ZipSample& sample : refused) {
+        TempDir dir;
+        WriteFile(dir / "spool.zip", sample.bytes);
+        SubprocessOptions inDir;
+        inDir.workingDir = dir.str();
+        const SubprocessResult result =
+            RunSubprocess({kUnzip, (dir / "spool.zip").string()}, inDir);
+        EXPECT_EQ(result.exitCode, 1) << sample.name;
+        EXPECT_NE(result.output.find("pkunzip: "), std::string::npos) << result.output;
+        EXPECT_NE(result.output.find(sample.refusal), std::string::npos)
+            << sample.name << ": " << result.output;
+        std::vector<std::string> left;
+        for (const auto& item : fs::recursive_directory_iterator(dir.path())) {
+            left.push_back(item.path().filename().string());
+        }
+        EXPECT_EQ(left, std::vector<std::string>{"spool.zip"}) << sample.name;
+    }
 }
 
 TEST(MediumToolsTest, ThePackerReportsAMissingSourceFolder) {
@@ -180,6 +209,17 @@ TEST_F(PackCheckTest, AFolderWithErrorsMakesNoMediumUnlessForced) {
     const SubprocessResult checked = RunSubprocess({kPack, "--check", (dir / "refused").string()});
     EXPECT_EQ(checked.exitCode, 1) << checked.output;
     EXPECT_TRUE(Contains(checked.output, "vs.spl:2: error: vs type 'x'")) << checked.output;
+}
+
+// Firmware padded to 1 MiB: its data ends where the unpacker's buffer does.
+TEST_F(PackCheckTest, APaddedFirmwareImageChecksClean) {
+    WriteFile(dir / "source" / "data" / "tun.bin", PaddedImage());
+    const SubprocessResult packed =
+        RunSubprocess({kPack, (dir / "source").string(), (dir / "image").string()});
+    ASSERT_EQ(packed.exitCode, 0) << packed.output;
+    const SubprocessResult checked = RunSubprocess({kPack, "--check", (dir / "image").string()});
+    EXPECT_EQ(checked.exitCode, 0) << checked.output;
+    EXPECT_TRUE(Contains(checked.output, "0 error(s), 0 warning(s)")) << checked.output;
 }
 
 TEST_F(PackCheckTest, MissingOrUnusableProgramsOnTheMedium) {

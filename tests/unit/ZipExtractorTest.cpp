@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include <filesystem>
 #include <string>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "tests/support/TempDir.h"
+#include "tests/support/ZipSamples.h"
+#include "tools/pkunzip/ZipReader.h"
 
 namespace fs = std::filesystem;
 
@@ -114,4 +117,136 @@ TEST(ZipExtractorTest, DataThatDoesNotMatchItsChecksumIsAnError) {
         ExtractArchive((dir / "garbled.zip").string(), (dir / "out").string());
     EXPECT_NE(failure.find("CRC error"), std::string::npos) << failure;
     EXPECT_NE(failure.find("vs.spl"), std::string::npos) << failure;
+}
+
+namespace {
+std::uint32_t Crc(const std::string& bytes) {
+    return static_cast<std::uint32_t>(crc32(crc32(0L, Z_NULL, 0),
+                                            reinterpret_cast<const Bytef*>(bytes.data()),
+                                            static_cast<uInt>(bytes.size())));
+}
+
+// Every file the directory lists landed in out with its size and CRC-32, and
+// nothing else did.
+void ExpectExtractedAsListed(const fs::path& zip, const fs::path& out, std::size_t entries) {
+    ZipReader reader;
+    ASSERT_EQ(reader.Open(zip.string()), "");
+    EXPECT_EQ(reader.Entries().size(), entries);
+    std::size_t files = 0;
+    for (const ZipEntry& entry : reader.Entries()) {
+        if (entry.isDirectory) {
+            EXPECT_TRUE(fs::is_directory(out / entry.name)) << entry.name;
+            continue;
+        }
+        ++files;
+        const std::string bytes = ReadFile(out / entry.name);
+        ASSERT_EQ(bytes.size(), entry.size) << entry.name;
+        EXPECT_EQ(Crc(bytes), entry.crc) << entry.name;
+    }
+    std::size_t found = 0;
+    for (const auto& item : fs::recursive_directory_iterator(out)) {
+        found += item.is_regular_file() ? 1 : 0;
+    }
+    EXPECT_EQ(found, files);
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+}  // namespace
+
+// Inflated data that runs just past a multiple of 64 KiB once the compressed
+// input is used up, and an entry count that wrapped at 65,536 (read, not
+// extracted: 100,000 files take long to write).
+TEST(ZipExtractorTest, GoodArchivesExtractWhole) {
+    for (const ZipSample& sample : GoodZipSamples(true)) {
+        TempDir dir;
+        WriteFile(dir / sample.name, sample.bytes);
+        if (sample.entries > 1000) {
+            ZipReader reader;
+            ASSERT_EQ(reader.Open((dir / sample.name).string()), "") << sample.name;
+            EXPECT_EQ(reader.Entries().size(), sample.entries) << sample.name;
+            for (const ZipEntry& entry : reader.Entries()) {
+                ASSERT_EQ(reader.Read(entry, [](const char*, std::size_t) { return ""; }), "");
+            }
+            continue;
+        }
+        fs::create_directory(dir / "out");
+        EXPECT_EQ(ExtractArchive((dir / sample.name).string(), (dir / "out").string()), "")
+            << sample.name;
+        ExpectExtractedAsListed(dir / sample.name, dir / "out", sample.entries);
+    }
+}
+
+// The packer's own zip library makes the same streams.
+TEST(ZipExtractorTest, ArchivesOfThePackersLibraryExtractWhole) {
+    TempDir dir;
+    const std::string image = PaddedImage();
+    MakeZip(dir / "spool.zip", {{"idcard.spl", "CH1\tT\tE\tM\t7\n"},
+                                {"data/fw.bin", image},
+                                {"zeros", std::string(131073, '\0')},
+                                {"line.spl", TenMegabyteLine()}});
+    fs::create_directory(dir / "out");
+    EXPECT_EQ(ExtractArchive((dir / "spool.zip").string(), (dir / "out").string()), "");
+    EXPECT_TRUE(ReadFile(dir / "out" / "data" / "fw.bin") == image);
+    EXPECT_TRUE(ReadFile(dir / "out" / "zeros") == std::string(131073, '\0'));
+    ExpectExtractedAsListed(dir / "spool.zip", dir / "out", 4);
+}
+
+// An archive whose records disagree, or whose names would open another file
+// than they say, is refused as a whole: nothing of it is written.
+TEST(ZipExtractorTest, LyingArchivesAreRefusedWhole) {
+    for (const ZipSample& sample : LyingZipSamples(true)) {
+        TempDir dir;
+        WriteFile(dir / sample.name, sample.bytes);
+        fs::create_directory(dir / "out");
+        const std::string failure =
+            ExtractArchive((dir / sample.name).string(), (dir / "out").string());
+        EXPECT_TRUE(Contains(failure, sample.refusal)) << sample.name << ": " << failure;
+        EXPECT_TRUE(fs::is_empty(dir / "out")) << sample.name;
+    }
+}
+
+// Data found damaged only while it is extracted: what this extraction made
+// goes again, what was there before stays.
+TEST(ZipExtractorTest, AFailureWhileExtractingRemovesWhatItWrote) {
+    TempDir dir;
+    MakeZip(dir / "good.zip", {{"idcard.spl", "CH1\tT\tE\tM\t7\n"},
+                               {"data/", ""},
+                               {"data/tun/x.bin", std::string(200000, 'x')},
+                               {"keep/new.spl", "n"},
+                               {"zz.spl", std::string(70000, 'z'), false, true}});
+    std::string bytes = ReadFile(dir / "good.zip");
+    const std::size_t at = bytes.find(std::string(70000, 'z'));
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 69999] = 'y';  // the last entry's last byte
+    WriteFile(dir / "late.zip", bytes);
+    WriteFile(dir / "out" / "keep" / "old.spl", "o");
+    const std::string failure = ExtractArchive((dir / "late.zip").string(), (dir / "out").string());
+    EXPECT_TRUE(Contains(failure, "zz.spl")) << failure;
+    std::vector<fs::path> left;
+    for (const auto& item : fs::recursive_directory_iterator(dir / "out")) {
+        left.push_back(item.path().lexically_relative(dir / "out"));
+    }
+    EXPECT_EQ(left, (std::vector<fs::path>{"keep", "keep/old.spl"}));
+}
+
+TEST(ZipExtractorTest, ExtractedFilesAndFoldersAreTheOwnersAloneWhateverTheUmask) {
+    for (const mode_t mask : {mode_t{0}, mode_t{0022}, mode_t{0277}}) {
+        TempDir dir;
+        MakeZip(dir / "spool.zip",
+                {{"idcard.spl", "CH1\tT\tE\tM\t7\n"}, {"data/", ""}, {"data/tun/x.bin", "x"}});
+        fs::create_directory(dir / "out");
+        const mode_t before = ::umask(mask);
+        const std::string failure =
+            ExtractArchive((dir / "spool.zip").string(), (dir / "out").string());
+        ::umask(before);
+        EXPECT_EQ(failure, "") << mask;
+        for (const char* name : {"idcard.spl", "data/tun/x.bin", "data", "data/tun"}) {
+            struct stat info {};
+            ASSERT_EQ(::stat((dir / "out" / name).c_str(), &info), 0) << name;
+            EXPECT_EQ(info.st_mode & 07777, S_ISDIR(info.st_mode) ? 0700U : 0600U)
+                << name << " under umask " << mask;
+        }
+    }
 }

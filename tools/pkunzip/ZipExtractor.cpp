@@ -1,20 +1,38 @@
 #include "tools/pkunzip/ZipExtractor.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <memory>
 #include <set>
+#include <string>
 #include <vector>
 
+#include "framework/OwnerOnlyFile.h"
 #include "tools/pkunzip/ZipReader.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-struct FileCloser {
-    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+constexpr std::uint16_t kStoredMethod = 0;
+constexpr std::uint16_t kDeflatedMethod = 8;
+
+// What one extraction made, in the order made; taken away again, newest
+// first, unless the extraction completes.
+class CreatedPaths {
+  public:
+    CreatedPaths() = default;
+    ~CreatedPaths() {
+        for (auto path = m_paths.rbegin(); path != m_paths.rend(); ++path) {
+            std::error_code error;
+            fs::remove(*path, error);
+        }
+    }
+    CreatedPaths(const CreatedPaths&) = delete;
+    CreatedPaths& operator=(const CreatedPaths&) = delete;
+
+    void Add(const fs::path& path) { m_paths.push_back(path); }
+    void Keep() { m_paths.clear(); }
+
+  private:
+    std::vector<fs::path> m_paths;
 };
 
 std::vector<std::string> Components(const std::string& name) {
@@ -79,12 +97,19 @@ std::string Refusal(const ZipEntry& entry) {
     if ((entry.flags & 1U) != 0) {
         return "encrypted entry " + name;
     }
+    if (entry.method != kStoredMethod && entry.method != kDeflatedMethod) {
+        return "compression method " + std::to_string(entry.method) + " of entry " + name;
+    }
+    if (entry.isDirectory && entry.size != 0) {
+        return "folder entry with data " + name;
+    }
     return {};
 }
 
 // The folders leading to an entry: each made when missing, never followed
 // through a link.
-std::string MakeFolders(fs::path& path, const std::vector<std::string>& place, std::size_t count) {
+std::string MakeFolders(fs::path& path, const std::vector<std::string>& place, std::size_t count,
+                        CreatedPaths& created) {
     for (std::size_t i = 0; i < count; ++i) {
         path /= place[i];
         std::error_code error;
@@ -95,22 +120,20 @@ std::string MakeFolders(fs::path& path, const std::vector<std::string>& place, s
         if (fs::exists(status)) {
             return path.string() + " is in the way of a folder";
         }
-        if (!fs::create_directory(path, error) || error) {
-            return path.string() + ": " + (error ? error.message() : "cannot create the folder");
+        if (std::string failure = MakeOwnerOnlyFolder(path); !failure.empty()) {
+            return path.string() + ": " + failure;
         }
+        created.Add(path);
     }
     return {};
 }
 
-std::string WriteError(const fs::path& path, int error) {
-    return path.string() + ": " + (error != 0 ? std::strerror(error) : "write failed");
-}
-
-std::string ExtractEntry(ZipReader& reader, const ZipEntry& entry, const fs::path& targetDir) {
+std::string ExtractEntry(ZipReader& reader, const ZipEntry& entry, const fs::path& targetDir,
+                         CreatedPaths& created) {
     const std::vector<std::string> place = PlaceOf(entry.name);
     fs::path path = targetDir;
     const std::size_t folders = entry.isDirectory ? place.size() : place.size() - 1;
-    if (std::string error = MakeFolders(path, place, folders); !error.empty()) {
+    if (std::string error = MakeFolders(path, place, folders, created); !error.empty()) {
         return error;
     }
     if (entry.isDirectory) {
@@ -121,26 +144,23 @@ std::string ExtractEntry(ZipReader& reader, const ZipEntry& entry, const fs::pat
     if (fs::exists(fs::symlink_status(path, statusError))) {
         return path.string() + " is in the way of a file";
     }
-    errno = 0;
-    std::unique_ptr<std::FILE, FileCloser> out(std::fopen(path.string().c_str(), "wb"));
-    if (!out) {
-        return WriteError(path, errno);
+    OwnerOnlyFile out;
+    if (std::string failure = out.Create(path); !failure.empty()) {
+        return path.string() + ": " + failure;
     }
+    created.Add(path);
     std::string failure =
         reader.Read(entry, [&](const char* bytes, std::size_t count) -> std::string {
-            errno = 0;
-            if (std::fwrite(bytes, 1, count, out.get()) != count) {
-                return WriteError(path, errno);
+            if (std::string error = out.Write(bytes, count); !error.empty()) {
+                return path.string() + ": " + error;
             }
             return {};
         });
     if (!failure.empty()) {
         return failure;
     }
-    // A full disk may show only when the last bytes leave the buffer.
-    errno = 0;
-    if (std::fclose(out.release()) != 0) {
-        return WriteError(path, errno);
+    if (std::string error = out.Close(); !error.empty()) {
+        return path.string() + ": " + error;
     }
     return {};
 }
@@ -161,10 +181,13 @@ std::string ExtractArchive(const std::string& archivePath, const std::string& ta
             return archivePath + ": refused: duplicate entry " + entry.name;
         }
     }
+    CreatedPaths created;
     for (const ZipEntry& entry : reader.Entries()) {
-        if (std::string failure = ExtractEntry(reader, entry, targetDir); !failure.empty()) {
+        if (std::string failure = ExtractEntry(reader, entry, targetDir, created);
+            !failure.empty()) {
             return failure;
         }
     }
+    created.Keep();
     return {};
 }

@@ -1,6 +1,12 @@
 // Reads a zip archive as the medium's unpacker needs it: the central directory,
 // and each entry's bytes streamed through zlib with its CRC-32 and size checked.
 // Stored and deflated entries only; no zip64, no encryption, no multi-disk sets.
+// Nothing an archive says is believed unchecked: the end record must end the
+// file, the directory must fill exactly the room the end record gives it and
+// hold as many entries as it counts (modulo 65,536: the count has 16 bits),
+// every local header must agree with its directory record, entries' data may
+// not overlap, and an entry's data must end exactly where its stated
+// compressed size says, with its stated size and CRC-32.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +23,9 @@ struct ZipEntry {
     std::uint64_t compressedSize = 0;
     std::uint64_t size = 0;
     std::uint64_t localHeaderOffset = 0;
-    bool isDirectory = false;  // the name ends in a separator
-    bool isSymlink = false;    // made on a Unix host with a link's file type
+    std::uint64_t dataOffset = 0;  // where its compressed data starts
+    bool isDirectory = false;      // the name ends in a separator
+    bool isSymlink = false;        // made on a Unix host with a link's file type
 };
 
 class ZipReader {
@@ -27,7 +34,8 @@ class ZipReader {
     // the reason to stop.
     using Sink = std::function<std::string(const char* bytes, std::size_t count)>;
 
-    // Reads the central directory. Empty on success, else why the archive is unusable.
+    // Reads and checks the central directory and the local headers. Empty on
+    // success, else why the archive is unusable.
     std::string Open(const std::string& path);
     [[nodiscard]] const std::vector<ZipEntry>& Entries() const { return m_entries; }
 
@@ -38,11 +46,12 @@ class ZipReader {
 
   private:
     std::string ReadAt(std::uint64_t offset, char* bytes, std::size_t count);
-    std::string Locate(const ZipEntry& entry, std::uint64_t& dataOffset);
+    std::string ReadDirectory(std::uint64_t offset, std::uint64_t size, std::uint64_t count);
+    std::string CheckLocalHeaders(std::uint64_t directoryOffset);
+    std::uint32_t U32At(std::uint64_t offset);
 
     std::string m_path;
     std::ifstream m_file;
     std::uint64_t m_fileSize = 0;
-    std::uint64_t m_directoryOffset = 0;  // entry data never reaches past this
     std::vector<ZipEntry> m_entries;
 };
