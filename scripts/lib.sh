@@ -12,6 +12,12 @@ driver_path() {
     echo "$path"
 }
 
+# The newest installed PostgreSQL server's programs (initdb, pg_ctl, postgres,
+# psql): Debian keeps them off the PATH, in one folder per major version.
+pg_bin_dir() {
+    ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1
+}
+
 # Runs a command as the postgres user when we are root (the server refuses root).
 as_postgres() {
     if [[ $(id -u) -eq 0 ]]; then
