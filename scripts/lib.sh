@@ -12,6 +12,12 @@ driver_path() {
     echo "$path"
 }
 
+# The newest installed PostgreSQL server's programs (initdb, pg_ctl, postgres,
+# psql): Debian keeps them off the PATH, in one folder per major version.
+pg_bin_dir() {
+    ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1
+}
+
 # Runs a command as the postgres user when we are root (the server refuses root).
 as_postgres() {
     if [[ $(id -u) -eq 0 ]]; then
@@ -19,4 +25,35 @@ as_postgres() {
     else
         "$@"
     fi
+}
+
+# The test suites of one run report into the folder LORBANIX_SUITE_RESULTS names:
+# counts (one line per suite: label, passed, failed, skipped, note; tab-separated)
+# and details (one line per failed or skipped test).
+suite_record() {  # suite_record LABEL PASSED FAILED SKIPPED [NOTE]
+    printf '%s\t%s\t%s\t%s\t%s\n' "$1" "$2" "$3" "$4" "${5:-}" >>"$LORBANIX_SUITE_RESULTS/counts"
+    if [[ -n "${5:-}" ]]; then echo "$1: failed: $5" >>"$LORBANIX_SUITE_RESULTS/details"; fi
+}
+
+# ctest_suite LABEL BUILD_DIR [CTEST ARGUMENTS]: runs a build tree's tests and
+# records what they gave; a failure does not end the caller.
+ctest_suite() {
+    local label="$1" dir code=0
+    dir="$(cd "$2" && pwd)"
+    shift 2
+    rm -f "$dir/Testing/results.xml"
+    (cd "$dir" && ctest --output-on-failure --output-junit "$dir/Testing/results.xml" "$@") || code=$?
+    "$ROOT/scripts/ctest-summary" "$label" "$dir/Testing/results.xml" "$code" "$LORBANIX_SUITE_RESULTS"
+}
+
+# Prints each failed and skipped test, one line per suite and the total line
+# "N passed, M failed[, K skipped]" last; fails when anything failed.
+suite_report() {
+    echo
+    cat "$LORBANIX_SUITE_RESULTS/details" 2>/dev/null || true
+    awk -F '\t' '
+        function counts(p, f, s) { return p " passed, " f " failed" (s > 0 ? ", " s " skipped" : "") }
+        { print $1 ": " counts($2, $3, $4) ($5 != "" ? " (" $5 ")" : "")
+          p += $2; f += $3; s += $4 }
+        END { print counts(p, f, s); exit f > 0 || NR == 0 }' "$LORBANIX_SUITE_RESULTS/counts"
 }
