@@ -1,6 +1,6 @@
 /* Loaded into the tool (LD_PRELOAD) to end it with SIGKILL at a chosen point of
  * the rewrite of its run history: LORBANIX_KILL_AT=write kills it half-way
- * through the temporary file's write, LORBANIX_KILL_AT=rename just before the
+ * through a write to the history or its temporary file, LORBANIX_KILL_AT=rename just before the
  * temporary file takes the history's name. Every other call goes through. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -44,7 +44,8 @@ ssize_t write(int fd, const void* buffer, size_t count) {
         const ssize_t length = readlink(link, target, sizeof target - 1);
         if (length > 0) {
             target[length] = '\0';
-            if (EndsWith(target, "-history.log.tmp")) {
+            /* The history itself too: a rewrite in place would be cut there. */
+            if (EndsWith(target, "-history.log.tmp") || EndsWith(target, "-history.log")) {
                 real(fd, buffer, count / 2);
                 raise(SIGKILL);
             }
