@@ -5,7 +5,7 @@
 #include "framework/CFile.h"
 
 CString Sha256OfFile(const CString& path) {
-    constexpr std::size_t kPiece = 64 * 1024;
+    constexpr std::size_t kPiece = std::size_t{64} * 1024;
     CFile file(path, CFile::modeRead);
     CSha256 digest;
     std::vector<char> buffer(kPiece);

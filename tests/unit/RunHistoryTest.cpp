@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "framework/CFileException.h"
@@ -130,7 +131,11 @@ TEST(RunHistoryTest, WhatStandsInTheFilesPlaceIsRefusedAndLeftAlone) {
     }
     fs::remove(path);
     WriteFile(dir / "elsewhere", "precious\n");
-    fs::create_symlink(dir / "elsewhere", path);
+    std::error_code error;
+    fs::create_symlink(dir / "elsewhere", path, error);
+    if (error) {
+        GTEST_SKIP() << "no symbolic links on this system: " << error.message();
+    }
     for (const bool holding : {true, false}) {
         EXPECT_THROW(Add(path, "line\n", holding, 1 << 20), CFileException) << holding;
         EXPECT_TRUE(fs::is_symlink(path));
@@ -143,7 +148,11 @@ TEST(RunHistoryTest, ATemporaryFileLeftByAKilledRunIsReplacedNotFollowed) {
     const fs::path path = dir / "Velko-history.log";
     WriteFile(path, "old\n");
     WriteFile(dir / "elsewhere", "precious\n");
-    fs::create_symlink(dir / "elsewhere", dir / "Velko-history.log.tmp");
+    std::error_code error;
+    fs::create_symlink(dir / "elsewhere", dir / "Velko-history.log.tmp", error);
+    if (error) {
+        WriteFile(dir / "Velko-history.log.tmp", "half a rec");  // no links here: a plain leftover
+    }
     Add(path, "new\n", true, 1 << 20);
     EXPECT_EQ(ReadFile(path), "old\nnew\n");
     EXPECT_EQ(ReadFile(dir / "elsewhere"), "precious\n");
