@@ -11,6 +11,7 @@ constexpr const char* kLocationValue = "Location";
 constexpr const char* kProductFolder = "Lorbanix";
 constexpr const char* kWorkFolder = "Velko";
 constexpr const char* kLockSuffix = ".lock";
+constexpr const char* kHistorySuffix = "-history.log";
 constexpr std::size_t kLocationBuffer = 1024;
 }  // namespace
 
@@ -34,4 +35,8 @@ CString ResolveWorkDirectory() {
 
 CString RunLockPath(const CString& workDir) {
     return workDir + kLockSuffix;
+}
+
+CString RunHistoryPath(const CString& workDir) {
+    return workDir + kHistorySuffix;
 }

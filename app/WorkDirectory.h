@@ -13,3 +13,6 @@
 // The file that one run at a time holds: beside the work directory, so that
 // clearing the directory never touches it.
 [[nodiscard]] CString RunLockPath(const CString& workDir);
+// The file each run adds its record to: beside the run lock, under a name that
+// sorts next to it.
+[[nodiscard]] CString RunHistoryPath(const CString& workDir);

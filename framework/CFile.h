@@ -42,6 +42,8 @@ class CFile {
     // Reads up to count bytes (fewer only at the end of the file); returns the count read.
     std::size_t Read(void* buffer, std::size_t count);
     void Write(const void* buffer, std::size_t count);
+    // Waits until what was written is on the disk, not only in the system's cache.
+    void Flush();
     // Moves the position; returns the new one, counted from the start.
     std::uint64_t Seek(std::int64_t offset, SeekPosition from);
     // The open file's length now (the position stays where it was).
@@ -52,6 +54,13 @@ class CFile {
     // False when nothing of that name exists.
     static bool GetStatus(const CString& fileName, CFileStatus& status);
     static void Remove(const CString& fileName);
+    // Gives oldName's file the name newName in one step, replacing a file of that
+    // name: a reader of newName finds the old file or the new one, never a part.
+    static void Rename(const CString& oldName, const CString& newName);
+    // Adds the bytes at the end of the file in one write, creating it when
+    // missing. Unlike Open, it shares the file with other appenders (each write
+    // lands whole at the end) and never follows a link in its place.
+    static void Append(const CString& fileName, const void* buffer, std::size_t count);
 
   private:
     static constexpr std::intptr_t kNoHandle = -1;

@@ -42,6 +42,10 @@ CString AfxGetAppName() {
 }
 
 void AfxMessageBox(const CString& text) {
+    if (g_app != nullptr) {
+        g_app->m_strShownMessages +=
+            g_app->m_strShownMessages.IsEmpty() ? text : CString("\n") + text;
+    }
     Desktop().ShowMessageBox(AfxGetAppName(), text);
 }
 

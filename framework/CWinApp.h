@@ -31,6 +31,8 @@ class CWinApp {
     int Run();
 
     CDialog* m_pMainWnd = nullptr;
+    // Every text AfxMessageBox has shown, one per line: what the run said.
+    CString m_strShownMessages;
 };
 
 CWinApp* AfxGetApp();

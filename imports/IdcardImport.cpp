@@ -19,6 +19,7 @@ IdcardRecord CUpdateDlg::ParseIdcard(CString& text) {
     if (record.m_strChasnum.IsEmpty()) {
         throw CSpoolError(CSpoolError::noChassis, "idcard.spl names no chassis number");
     }
+    m_strChassis = record.m_strChasnum;
     CString field;
     if (CutField(text, field)) {
         record.m_strTpnum = WithoutNullMarker(field);
@@ -37,8 +38,10 @@ void CUpdateDlg::ImportIdcard(const IdcardRecord& record) {
     CIdcardSet set(&m_database);
     if (set.FindByChassis(record.m_strChasnum)) {
         set.Edit();
+        ++m_rowCounts[kIdcardRows].changed;
     } else {
         set.AddNew();
+        ++m_rowCounts[kIdcardRows].added;
     }
     set.m_te_chasnum = record.m_strChasnum;
     set.m_te_tpnum = record.m_strTpnum;

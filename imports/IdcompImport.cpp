@@ -13,9 +13,7 @@ bool CUpdateDlg::ImportIdcompLine(CString& line, bool firstLine) {
     SplitThreeFields(line, chasnum, cgrp, comp);
     if (firstLine) {
         CIdcompSet remover(&m_database);
-        if (!remover.DeleteByChassis(chasnum)) {
-            return false;
-        }
+        m_rowCounts[kIdcompRows].deleted += remover.DeleteByChassis(chasnum);
     }
     auto set = std::make_unique<CIdcompSet>(&m_database);
     set->OpenTable();
@@ -27,6 +25,7 @@ bool CUpdateDlg::ImportIdcompLine(CString& line, bool firstLine) {
     }
     set->m_te_comp = comp;
     set->Update();
+    ++m_rowCounts[kIdcompRows].added;
     set->Close();
     return true;
 }

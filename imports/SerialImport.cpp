@@ -13,9 +13,7 @@ bool CUpdateDlg::ImportSerialLine(CString& line, bool firstLine) {
     SplitThreeFields(line, chasnum, serialId, serialNo);
     if (firstLine) {
         CSerialSet remover(&m_database);
-        if (!remover.DeleteByChassis(chasnum)) {
-            return false;
-        }
+        m_rowCounts[kSerialRows].deleted += remover.DeleteByChassis(chasnum);
     }
     auto set = std::make_unique<CSerialSet>(&m_database);
     set->OpenTable();
@@ -24,6 +22,7 @@ bool CUpdateDlg::ImportSerialLine(CString& line, bool firstLine) {
     set->m_te_serialID = serialId;
     set->m_te_serialno = serialNo;
     set->Update();
+    ++m_rowCounts[kSerialRows].added;
     set->Close();
     return true;
 }

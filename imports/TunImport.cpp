@@ -17,10 +17,7 @@ bool CUpdateDlg::ImportTun(CString& text) {
     }
     {
         auto remover = std::make_unique<CTunSet>(&m_database);
-        if (!remover->DeleteByChassis(chasnum)) {
-            remover->Close();
-            return false;
-        }
+        m_rowCounts[kTunRows].deleted += remover->DeleteByChassis(chasnum);
     }
     auto set = std::make_unique<CTunSet>(&m_database);
     set->OpenTable();
@@ -34,6 +31,7 @@ bool CUpdateDlg::ImportTun(CString& text) {
     set->SetFieldNull(&set->m_te_file, false);
     set->SetFieldDirty(&set->m_te_file, true);
     set->Update();
+    ++m_rowCounts[kTunRows].added;
     set->Close();
     return true;
 }

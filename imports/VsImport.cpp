@@ -22,7 +22,8 @@ bool CUpdateDlg::ImportVsLine(CString& line) {
                                vstype + "'");
     }
     CVsSet set(&m_database);
-    if (set.FindByKey(comp, *type)) {
+    const bool known = set.FindByKey(comp, *type);
+    if (known) {
         set.Edit();
     } else {
         set.AddNew();
@@ -38,6 +39,7 @@ bool CUpdateDlg::ImportVsLine(CString& line) {
     set.SetFieldNull(&set.m_te_file, false);
     set.SetFieldDirty(&set.m_te_file, true);
     set.Update();
+    ++(known ? m_rowCounts[kVsRows].changed : m_rowCounts[kVsRows].added);
     set.Close();
     return true;
 }

@@ -15,7 +15,7 @@ void CIdcompSet::DoFieldExchange(CFieldExchange* pFX) {
     ExchangeChassisParam(pFX, m_strChasnumParam);
 }
 
-bool CIdcompSet::DeleteByChassis(const CString& key) {
+std::int64_t CIdcompSet::DeleteByChassis(const CString& key) {
     return DeleteChassisRows(*this, m_strChasnumParam, key);
 }
 

@@ -1,6 +1,8 @@
 // The component table: the components of each vehicle.
 #pragma once
 
+#include <cstdint>
+
 #include "framework/CRecordset.h"
 
 class CIdcompSet : public CRecordset {
@@ -12,7 +14,8 @@ class CIdcompSet : public CRecordset {
     CString GetDefaultSQL() override { return "[tbadmin].[tb_idcomp]"; }
     void DoFieldExchange(CFieldExchange* pFX) override;
 
-    bool DeleteByChassis(const CString& key);
+    // Deletes the key's rows with one statement; returns how many there were.
+    std::int64_t DeleteByChassis(const CString& key);
     bool OpenTable();
 
     int m_te_cgrp = 0;

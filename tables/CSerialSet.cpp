@@ -15,7 +15,7 @@ void CSerialSet::DoFieldExchange(CFieldExchange* pFX) {
     ExchangeChassisParam(pFX, m_strChasnumParam);
 }
 
-bool CSerialSet::DeleteByChassis(const CString& key) {
+std::int64_t CSerialSet::DeleteByChassis(const CString& key) {
     return DeleteChassisRows(*this, m_strChasnumParam, key);
 }
 

@@ -1,6 +1,8 @@
 // The serial-number table: the serial numbers of each vehicle's parts.
 #pragma once
 
+#include <cstdint>
+
 #include "framework/CRecordset.h"
 
 class CSerialSet : public CRecordset {
@@ -12,7 +14,8 @@ class CSerialSet : public CRecordset {
     CString GetDefaultSQL() override { return "[tbadmin].[tb_serialnumber]"; }
     void DoFieldExchange(CFieldExchange* pFX) override;
 
-    bool DeleteByChassis(const CString& key);
+    // Deletes the key's rows with one statement; returns how many there were.
+    std::int64_t DeleteByChassis(const CString& key);
     bool OpenTable();
 
     // Declared in the reverse of their column order.

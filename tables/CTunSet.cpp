@@ -15,7 +15,7 @@ void CTunSet::DoFieldExchange(CFieldExchange* pFX) {
     ExchangeChassisParam(pFX, m_strChasnumParam);
 }
 
-bool CTunSet::DeleteByChassis(const CString& key) {
+std::int64_t CTunSet::DeleteByChassis(const CString& key) {
     return DeleteChassisRows(*this, m_strChasnumParam, key);
 }
 

@@ -2,6 +2,8 @@
 // set exchanges through its own ExchangeLongBinary.
 #pragma once
 
+#include <cstdint>
+
 #include "framework/CLongBinary.h"
 #include "framework/CRecordset.h"
 
@@ -14,7 +16,8 @@ class CTunSet : public CRecordset {
     CString GetDefaultSQL() override { return "[tbadmin].[tb_tun]"; }
     void DoFieldExchange(CFieldExchange* pFX) override;
 
-    bool DeleteByChassis(const CString& key);
+    // Deletes the key's rows with one statement; returns how many there were.
+    std::int64_t DeleteByChassis(const CString& key);
     bool OpenTable();
 
     // Names, reads, marks and binds the long-binary column for every pass of

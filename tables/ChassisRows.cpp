@@ -22,10 +22,9 @@ bool FindChassisRows(CRecordset& set, CString& keyParam, const CString& chasnum,
     return chasnum == key;
 }
 
-bool DeleteChassisRows(CRecordset& set, CString& keyParam, const CString& key) {
+std::int64_t DeleteChassisRows(CRecordset& set, CString& keyParam, const CString& key) {
     SelectChassis(set, keyParam, key);
-    set.DeleteFiltered();
-    return true;
+    return set.DeleteFiltered();
 }
 
 bool OpenForAdding(CRecordset& set) {

@@ -2,6 +2,8 @@
 // rows of one chassis number.
 #pragma once
 
+#include <cstdint>
+
 #include "framework/CFieldExchange.h"
 #include "framework/CRecordset.h"
 #include "framework/CString.h"
@@ -18,7 +20,7 @@ void ExchangeChassisParam(CFieldExchange* pFX, CString& keyParam);
 bool FindChassisRows(CRecordset& set, CString& keyParam, const CString& chasnum,
                      const CString& key);
 // Deletes every row of the key with one statement; the set stays closed.
-// Always true: failures are raised.
-bool DeleteChassisRows(CRecordset& set, CString& keyParam, const CString& key);
+// Returns the rows deleted; failures are raised.
+std::int64_t DeleteChassisRows(CRecordset& set, CString& keyParam, const CString& key);
 // Opens the set where new rows are added. Always true.
 bool OpenForAdding(CRecordset& set);

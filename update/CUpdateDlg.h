@@ -7,6 +7,7 @@
 #include "framework/CLongBinary.h"
 #include "framework/CString.h"
 #include "imports/IdcardRecord.h"
+#include "update/RowCounts.h"
 
 class CUpdateDlg : public CDialog {
   public:
@@ -44,6 +45,11 @@ class CUpdateDlg : public CDialog {
 
     CString m_strExeDir;
     CString m_strWorkDir;
+    // What the run's record names: the package found on the medium, the ID
+    // card's chassis number, and what the imports of the last transaction did.
+    CString m_strPackage;
+    CString m_strChassis;
+    RowCounts m_rowCounts;
     CProgressCtrl m_progress;
     int m_nStep = 0;
     unsigned m_nStepPauseMs = kStepPauseMs;

@@ -82,6 +82,7 @@ void CUpdateDlg::RunUpdate() {
     }
     finder.FindNext();
     const CString package = finder.GetFilePath();
+    m_strPackage = package;
     finder.Close();
 
     if (UnscrambleFile(package, WorkPath(kArchive)) == 0) {
@@ -143,6 +144,7 @@ void CUpdateDlg::RunUnpacker() {
 }
 
 bool CUpdateDlg::RunImports(const IdcardRecord& record) {
+    m_rowCounts = RowCounts{true};
     ImportIdcard(record);
 
     CString spool;

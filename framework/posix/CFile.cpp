@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "framework/CFileException.h"
 
@@ -170,5 +171,52 @@ bool CFile::GetStatus(const CString& fileName, CFileStatus& status) {
 void CFile::Remove(const CString& fileName) {
     if (::unlink(fileName.GetString()) != 0) {
         CFileException::ThrowOsError(errno, fileName);
+    }
+}
+
+void CFile::Flush() {
+    if (::fsync(Fd(m_hFile)) != 0) {
+        CFileException::ThrowOsError(errno, m_strFileName);
+    }
+}
+
+void CFile::Rename(const CString& oldName, const CString& newName) {
+    if (::rename(oldName.GetString(), newName.GetString()) != 0) {
+        CFileException::ThrowOsError(errno, newName);
+    }
+}
+
+void CFile::Append(const CString& fileName, const void* buffer, std::size_t count) {
+    const int fd = ::open(
+        fileName.GetString(),
+        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        CFileException::ThrowOsError(errno, fileName);
+    }
+    struct stat info {};
+    int error = ::fstat(fd, &info) != 0 ? errno : 0;
+    if (error == 0 && !S_ISREG(info.st_mode)) {
+        error = EINVAL;
+    }
+    if (error == 0) {
+        // One call, so that a line never interleaves with another appender's.
+        ssize_t put = -1;
+        do {
+            put = ::write(fd, buffer, count);
+        } while (put < 0 && errno == EINTR);
+        if (put < 0) {
+            error = errno;
+        } else if (static_cast<std::size_t>(put) != count) {
+            error = ENOSPC;
+        }
+    }
+    if (::close(fd) != 0 && error == 0 && errno != EINTR) {
+        error = errno;
+    }
+    if (error == EINVAL) {
+        throw CFileException(CFileException::invalidFile, 0, fileName);
+    }
+    if (error != 0) {
+        CFileException::ThrowOsError(error, fileName);
     }
 }

@@ -151,3 +151,47 @@ void CFile::Remove(const CString& fileName) {
         ThrowLastError(fileName);
     }
 }
+
+void CFile::Flush() {
+    if (::FlushFileBuffers(AsHandle(m_hFile)) == FALSE) {
+        ThrowLastError(m_strFileName);
+    }
+}
+
+void CFile::Rename(const CString& oldName, const CString& newName) {
+    if (::MoveFileExA(oldName.GetString(), newName.GetString(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
+        ThrowLastError(newName);
+    }
+}
+
+void CFile::Append(const CString& fileName, const void* buffer, std::size_t count) {
+    // Append access alone: every write lands at the end, whoever else appends.
+    // A link in its place is opened as itself, and refused below.
+    PendingHandle file(
+        ::CreateFileA(fileName.GetString(), FILE_APPEND_DATA | SYNCHRONIZE,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        ThrowLastError(fileName);
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK ||
+        ::GetFileInformationByHandle(file.get(), &info) == FALSE ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        throw CFileException(CFileException::invalidFile, 0, fileName);
+    }
+    if (count > 0x7FFFFFFFU) {
+        throw CFileException(CFileException::diskFull, 0, fileName);
+    }
+    DWORD put = 0;
+    if (::WriteFile(file.get(), buffer, static_cast<DWORD>(count), &put, nullptr) == FALSE) {
+        ThrowLastError(fileName);
+    }
+    if (put != count) {
+        throw CFileException(CFileException::diskFull, 0, fileName);
+    }
+    if (::CloseHandle(file.release()) == FALSE) {
+        ThrowLastError(fileName);
+    }
+}

@@ -133,24 +133,24 @@ TEST_P(RecordsetTest, DeleteByChassisRemovesExactlyTheKeysRows) {
     }
     {
         CIdcompSet set(&db);
-        EXPECT_TRUE(set.DeleteByChassis("CH1"));
+        EXPECT_EQ(set.DeleteByChassis("CH1"), 3);
         EXPECT_TRUE(set.IsEOF());
     }
     EXPECT_EQ(Query("SELECT [te_cgrp] FROM [tbadmin].[tb_idcomp] ORDER BY [te_cgrp]"),
               (Rows{{"4"}, {"5"}, {"6"}}));
     {
         CIdcompSet set(&db);
-        EXPECT_TRUE(set.DeleteByChassis("CH9"));
+        EXPECT_EQ(set.DeleteByChassis("CH9"), 0);
     }
     {
         // An empty key on an empty snapshot deletes nothing.
         CIdcompSet set(&db);
-        EXPECT_TRUE(set.DeleteByChassis(""));
+        EXPECT_EQ(set.DeleteByChassis(""), 0);
         EXPECT_TRUE(set.IsEOF());
     }
     {
         CIdcompSet set(&db);
-        EXPECT_TRUE(set.DeleteByChassis("x' OR '1'='1"));
+        EXPECT_EQ(set.DeleteByChassis("x' OR '1'='1"), 0);
     }
     EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_idcomp]"), (Rows{{"3"}}));
 }
@@ -163,7 +163,7 @@ TEST_P(RecordsetTest, DeleteByChassisRemovesIdenticalRowsToo) {
     }
     ExecSql(*source, "INSERT INTO [tbadmin].[tb_serialnumber] ([te_chasnum]) VALUES ('CH1')");
     CSerialSet set(&db);
-    EXPECT_TRUE(set.DeleteByChassis("CH1"));
+    EXPECT_EQ(set.DeleteByChassis("CH1"), 3);
     EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_serialnumber]"), (Rows{{"0"}}));
 }
 
