@@ -41,6 +41,7 @@ bool CUpdateApp::InitInstance() {
         // Taken once connected, so that a refused connection ends as it always
         // has; and before the work directory is touched.
         LockWorkDirectory();
+        dlg.m_pRunLock = &*m_runLock;
         dlg.RunUpdate();
     } catch (...) {
         // Nothing of the run is committed: its transaction was rolled back on the
