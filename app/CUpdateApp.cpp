@@ -59,6 +59,7 @@ void CUpdateApp::RunInWindow(CUpdateDlg& dlg) {
         // Taken once connected, so that a refused connection ends as it always
         // has; and before the work directory is touched.
         LockWorkDirectory();
+        dlg.m_pRunLock = &*m_runLock;
         dlg.RunUpdate();
     } catch (...) {
         // Nothing of the run is committed: its transaction was rolled back on the

@@ -17,5 +17,7 @@ class CLockFile {
     CLockFile& operator=(const CLockFile&) = delete;
 
   private:
+    // Started programs hold it too (see CProcess::StartOptions).
+    friend class CProcess;
     std::intptr_t m_handle = -1;
 };

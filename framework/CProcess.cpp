@@ -1,5 +1,5 @@
 // What a started program's handle does the same on every platform: it moves,
-// and it is waited for before it goes.
+// and what is still running when it goes is ended.
 #include "framework/CProcess.h"
 
 #include <utility>
@@ -22,22 +22,22 @@ CProcess::ErrorPipe::~ErrorPipe() {
 }
 
 CProcess::CProcess(CProcess&& other) noexcept
-    : m_hProcess(other.m_hProcess), m_errorPipe(std::move(other.m_errorPipe)) {
-    other.m_hProcess = kNoHandle;
-}
+    : m_hProcess(std::exchange(other.m_hProcess, kNoHandle)),
+      m_hGroup(std::exchange(other.m_hGroup, kNoHandle)),
+      m_errorPipe(std::move(other.m_errorPipe)) {}
 
 CProcess& CProcess::operator=(CProcess&& other) noexcept {
     if (this != &other) {
-        Wait();
-        m_hProcess = other.m_hProcess;
+        End();
+        m_hProcess = std::exchange(other.m_hProcess, kNoHandle);
+        m_hGroup = std::exchange(other.m_hGroup, kNoHandle);
         m_errorPipe = std::move(other.m_errorPipe);
-        other.m_hProcess = kNoHandle;
     }
     return *this;
 }
 
 CProcess::~CProcess() {
-    Wait();
+    End();
 }
 
 int CProcess::Wait() {

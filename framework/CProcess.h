@@ -1,35 +1,60 @@
 // A started program, owned until it has ended. The command line is handed to the
-// platform's command interpreter.
+// platform's command interpreter. The program and everything it starts are one
+// group that never outlives its owner: it is ended when the owner lets go of it
+// before it has ended, and it dies with the owner's process.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 
 #include "framework/CString.h"
 
+class CLockFile;
+
+// How a program is started.
+struct ProcessStartOptions {
+    // What the program writes to its error output is kept for Wait.
+    bool captureErrorOutput = false;
+    // A lock the program holds too, and everything it starts, for as long as
+    // any of them lives; nullptr for none. No other open file of this process
+    // reaches the program.
+    const CLockFile* sharedLock = nullptr;
+};
+
 class CProcess {
   public:
+    using StartOptions = ProcessStartOptions;
+
     // Starts the command line in currentDir with no window of its own; nothing
     // when the program cannot be started, and then *osError (when given) holds
-    // the system's error number. With captureErrorOutput, what the program
-    // writes to its error output is kept for Wait.
+    // the system's error number.
     static std::optional<CProcess> Start(const CString& commandLine, const CString& currentDir,
-                                         bool captureErrorOutput = false, long* osError = nullptr);
+                                         const StartOptions& options = {}, long* osError = nullptr);
 
     CProcess(CProcess&& other) noexcept;
     CProcess& operator=(CProcess&& other) noexcept;
     CProcess(const CProcess&) = delete;
     CProcess& operator=(const CProcess&) = delete;
-    // A process still running is waited for: none is ever left behind.
+    // A process still running is ended with everything it started: none is ever
+    // left behind.
     ~CProcess();
+
+    // What Wait gives for a process that did not end within its time limit.
+    static constexpr int kTimedOut = -2;
+    static constexpr std::chrono::milliseconds kNoTimeLimit = std::chrono::milliseconds::max();
 
     // Blocks until the process has ended; returns its exit status (-1 when killed).
     int Wait();
     // As Wait, and gives the first limit bytes of what the process wrote to its
     // error output while it ran (nothing unless captured). The rest is read and
-    // dropped, so the process never stalls on a full pipe.
-    int Wait(CString& errorOutput, std::size_t limit);
+    // dropped, so the process never stalls on a full pipe. Once the process has
+    // ended, whatever it started and left running is ended too. A process still
+    // running after timeLimit is ended with everything it started, and Wait
+    // gives kTimedOut.
+    int Wait(CString& errorOutput, std::size_t limit,
+             std::chrono::milliseconds timeLimit = kNoTimeLimit);
 
   private:
     // The reading end of the pipe (the platform's handle, -1 when closed) that takes the process's
@@ -51,9 +76,15 @@ class CProcess {
     };
 
     static constexpr std::intptr_t kNoHandle = -1;
-    CProcess(std::intptr_t handle, ErrorPipe errorPipe)
-        : m_hProcess(handle), m_errorPipe(std::move(errorPipe)) {}
+    CProcess(std::intptr_t handle, std::intptr_t group, ErrorPipe errorPipe)
+        : m_hProcess(handle), m_hGroup(group), m_errorPipe(std::move(errorPipe)) {}
+    // Ends the process and everything it started, and lets go of both (nothing
+    // once waited for).
+    void End() noexcept;
     // The platform's own handle of the running process, kNoHandle once waited for.
     std::intptr_t m_hProcess = kNoHandle;
+    // The platform's handle of the group of the process and what it starts (a
+    // process group, a job), kNoHandle once waited for.
+    std::intptr_t m_hGroup = kNoHandle;
     ErrorPipe m_errorPipe;
 };

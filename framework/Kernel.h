@@ -22,8 +22,14 @@ enum class PathKind {
 };
 [[nodiscard]] PathKind GetPathKind(const CString& path);
 
-// One level; false when it could not be created.
+// One level, the owner's alone where the platform has owners; false when it
+// could not be created.
 bool MakeDirectory(const CString& path);
+// Takes every access of other users away from a directory or file the tool made
+// (the owner keeps its own, a program its right to run); false (LastOsError
+// says why) for a link, or what belongs to another user. Windows keeps the
+// access inherited from the folder above.
+bool KeepToOwner(const CString& path);
 // Only an empty directory; false when it could not be removed.
 bool RemoveEmptyDirectory(const CString& path);
 bool ChangeDirectory(const CString& path);

@@ -4,6 +4,7 @@
 
 #include "framework/CDatabase.h"
 #include "framework/CDialog.h"
+#include "framework/CLockFile.h"
 #include "framework/CLongBinary.h"
 #include "framework/CString.h"
 #include "imports/IdcardRecord.h"
@@ -50,6 +51,9 @@ class CUpdateDlg : public CDialog {
     CString m_strPackage;
     CString m_strChassis;
     RowCounts m_rowCounts;
+    // The install location's run lock, held by the run (not owned here); the
+    // unpacker holds it too.
+    const CLockFile* m_pRunLock = nullptr;
     CProgressCtrl m_progress;
     int m_nStep = 0;
     unsigned m_nStepPauseMs = kStepPauseMs;

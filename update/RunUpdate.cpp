@@ -1,5 +1,8 @@
 // The update sequence: prepare the work directory, unpack the medium's package
 // and import the spool files in one transaction, stepping the bar after each stage.
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
 #include <utility>
 
 #include "framework/CFileFind.h"
@@ -23,6 +26,13 @@ constexpr const char* kArchive = "spool.zip";
 constexpr const char* kInterpreter = "COMMAND.COM /C ";
 // How much of the unpacker's error output a message shows.
 constexpr int kShownErrorOutput = 400;
+// A 1.44 MB medium unpacks in well under a second: only an unpacker that hangs
+// comes near this bound.
+constexpr std::chrono::seconds kUnpackLimit{600};
+// The tool takes no options, and a test cannot wait ten minutes: the bound
+// alone can be changed from the environment (whole seconds, up to a day).
+constexpr const char* kUnpackLimitVariable = "LORBANIX_UNPACK_LIMIT_SECONDS";
+constexpr long long kLongestUnpackLimit = 24LL * 60 * 60;
 
 bool Exists(const CString& path) {
     CFileStatus status;
@@ -32,6 +42,30 @@ bool Exists(const CString& path) {
 // Between double quotes, so that a blank in the path does not cut the line.
 CString Quoted(const CString& path) {
     return "\"" + path + "\"";
+}
+
+std::chrono::seconds UnpackLimit() {
+    const char* text = std::getenv(kUnpackLimitVariable);
+    if (text == nullptr || *text == '\0') {
+        return kUnpackLimit;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const long long seconds = std::strtoll(text, &end, 10);
+    if (errno != 0 || *end != '\0' || seconds <= 0 || seconds > kLongestUnpackLimit) {
+        return kUnpackLimit;  // not a bound: the usual one holds
+    }
+    return std::chrono::seconds(seconds);
+}
+
+// "10 minutes", "1 minute", "90 seconds".
+CString Spelled(std::chrono::seconds bound) {
+    const long long seconds = bound.count();
+    const bool minutes = seconds % 60 == 0;
+    const long long count = minutes ? seconds / 60 : seconds;
+    CString text;
+    text.Format("%lld %s%s", count, minutes ? "minute" : "second", count == 1 ? "" : "s");
+    return text;
 }
 
 CString Shortened(CString text) {
@@ -54,14 +88,21 @@ void CUpdateDlg::PrepareWorkDirectory() {
                 throw CStageError("The work directory cannot be created (" +
                                   SystemErrorText(LastOsError()) + "): " + m_strWorkDir);
             }
-            return;
+            break;
         case PathKind::directory:
-            return;
+            break;
         case PathKind::link:
             // Clearing it would delete whatever the link points to.
             throw CStageError("The work directory is a link, not a directory: " + m_strWorkDir);
         default:
             throw CStageError("The work directory is not a directory: " + m_strWorkDir);
+    }
+    // What is unpacked is read back by the import: no other user may reach it
+    // in between, whatever the umask, and a work directory found open (an
+    // earlier umask, a hand-made folder) is the tool's own and is closed.
+    if (!KeepToOwner(m_strWorkDir)) {
+        throw CStageError("The work directory cannot be kept to its owner alone (" +
+                          SystemErrorText(LastOsError()) + "): " + m_strWorkDir);
     }
 }
 
@@ -119,13 +160,26 @@ void CUpdateDlg::CopyUnpacker() {
         throw Exists(source) ? CStageError()
                              : CStageError("The unpacker is missing from the medium: " + source);
     }
+    if (!KeepToOwner(WorkPath(kUnpacker))) {
+        throw CStageError("The unpacker's copy cannot be kept to its owner alone (" +
+                          SystemErrorText(LastOsError()) + "): " + WorkPath(kUnpacker));
+    }
 }
 
 void CUpdateDlg::RunUnpacker() {
+    if (!KeepToOwner(WorkPath(kArchive))) {
+        throw CStageError("The archive cannot be kept to its owner alone (" +
+                          SystemErrorText(LastOsError()) + "): " + WorkPath(kArchive));
+    }
     const CString commandLine =
         kInterpreter + Quoted(WorkPath(kUnpacker)) + " " + Quoted(WorkPath(kArchive));
     ProcessOutcome outcome;
-    if (RunAndWait(commandLine, m_strWorkDir, outcome) == 0) {
+    RunLimits limits;
+    limits.timeLimit = UnpackLimit();
+    // While the unpacker or anything it started lives, no other run takes the
+    // install location, even when this one is killed.
+    limits.sharedLock = m_pRunLock;
+    if (RunAndWait(commandLine, m_strWorkDir, outcome, limits) == 0) {
         throw CStageError("The unpacker could not be started (" +
                           SystemErrorText(outcome.startError) + "): " + WorkPath(kUnpacker));
     }
@@ -133,7 +187,11 @@ void CUpdateDlg::RunUnpacker() {
         return;
     }
     CString text;
-    if (outcome.exitCode < 0) {
+    if (outcome.timedOut) {
+        text = "The unpacker did not end within " +
+               Spelled(std::chrono::duration_cast<std::chrono::seconds>(limits.timeLimit)) +
+               " and was stopped: " + WorkPath(kArchive);
+    } else if (outcome.exitCode < 0) {
         text = "The unpacker did not end by itself: " + WorkPath(kArchive);
     } else {
         text.Format("The unpacker ended with exit code %d on %s", outcome.exitCode,

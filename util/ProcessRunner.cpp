@@ -1,7 +1,5 @@
 #include "util/ProcessRunner.h"
 
-#include "framework/CProcess.h"
-
 int RunAndWait(const CString& commandLine, const CString& currentDir) {
     std::optional<CProcess> process = CProcess::Start(commandLine, currentDir);
     if (!process) {
@@ -11,13 +9,19 @@ int RunAndWait(const CString& commandLine, const CString& currentDir) {
     return 1;
 }
 
-int RunAndWait(const CString& commandLine, const CString& currentDir, ProcessOutcome& outcome) {
+int RunAndWait(const CString& commandLine, const CString& currentDir, ProcessOutcome& outcome,
+               const RunLimits& limits) {
     outcome = ProcessOutcome();
+    CProcess::StartOptions options;
+    options.captureErrorOutput = true;
+    options.sharedLock = limits.sharedLock;
     std::optional<CProcess> process =
-        CProcess::Start(commandLine, currentDir, true, &outcome.startError);
+        CProcess::Start(commandLine, currentDir, options, &outcome.startError);
     if (!process) {
         return 0;
     }
-    outcome.exitCode = process->Wait(outcome.errorOutput, kErrorOutputLimit);
+    const int status = process->Wait(outcome.errorOutput, kErrorOutputLimit, limits.timeLimit);
+    outcome.timedOut = status == CProcess::kTimedOut;
+    outcome.exitCode = outcome.timedOut ? -1 : status;
     return 1;
 }

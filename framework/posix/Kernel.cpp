@@ -1,5 +1,6 @@
 #include "framework/Kernel.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <vector>
 
 #include "framework/CFileException.h"
@@ -48,7 +50,32 @@ PathKind GetPathKind(const CString& path) {
 }
 
 bool MakeDirectory(const CString& path) {
-    return ::mkdir(path.GetString(), 0777) == 0;
+    return ::mkdir(path.GetString(), 0700) == 0;
+}
+
+bool KeepToOwner(const CString& path) {
+    // Looked at and changed through one descriptor, never through a link, so
+    // that what is checked is what is changed.
+    const int fd = ::open(path.GetString(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    int error = ::fstat(fd, &info) != 0 ? errno : 0;
+    if (error == 0 && (S_ISLNK(info.st_mode) || info.st_uid != ::geteuid())) {
+        error = EPERM;  // a link, or another user's: not ours to keep
+    }
+    if (error == 0) {
+        const mode_t mode = S_ISDIR(info.st_mode) ? 0700 : (info.st_mode & S_IXUSR) | 0600;
+        // A descriptor opened for its path alone is changed through its name in /proc.
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        if (::chmod(self.c_str(), mode) != 0) {
+            error = errno;
+        }
+    }
+    ::close(fd);
+    errno = error;
+    return error == 0;
 }
 
 bool RemoveEmptyDirectory(const CString& path) {

@@ -5,14 +5,20 @@
 #include <cctype>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "framework/CLockFile.h"
 #include "framework/win32/WinApi.h"
 
 namespace {
 // How often a process with captured output is looked at while it runs.
 constexpr DWORD kPollMs = 50;
 constexpr const char* kDosInterpreter = "COMMAND.COM";
+// The exit code of what is ended before it has ended by itself.
+constexpr UINT kEndedCode = 1;
+// How long an ended process may take to go.
+constexpr DWORD kEndMs = 10000;
 
 HANDLE AsHandle(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);  // NOLINT(performance-no-int-to-ptr)
@@ -35,6 +41,7 @@ class OwnedHandle {
     OwnedHandle& operator=(const OwnedHandle&) = delete;
     [[nodiscard]] HANDLE get() const { return m_handle; }
     HANDLE* out() { return &m_handle; }
+    explicit operator bool() const { return m_handle != nullptr; }
     HANDLE release() {
         const HANDLE handle = m_handle;
         m_handle = nullptr;
@@ -95,14 +102,91 @@ std::string WithSystemInterpreter(const std::string& line) {
     return result;
 }
 
-bool CreateChild(const std::string& line, const CString& currentDir, bool inherit,
-                 STARTUPINFOA& startup, PROCESS_INFORMATION& info) {
+// The handles a child may inherit, and no others: the list is handed to the
+// system with the child's start.
+class InheritedHandles {
+  public:
+    InheritedHandles() = default;
+    ~InheritedHandles() {
+        if (m_list != nullptr) {
+            ::DeleteProcThreadAttributeList(m_list);
+        }
+    }
+    InheritedHandles(const InheritedHandles&) = delete;
+    InheritedHandles& operator=(const InheritedHandles&) = delete;
+
+    // Only real, inheritable handles, each once.
+    void Add(HANDLE handle) {
+        DWORD flags = 0;
+        if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+            std::find(m_handles.begin(), m_handles.end(), handle) != m_handles.end() ||
+            ::GetHandleInformation(handle, &flags) == FALSE || (flags & HANDLE_FLAG_INHERIT) == 0) {
+            return;
+        }
+        m_handles.push_back(handle);
+    }
+    [[nodiscard]] bool IsEmpty() const { return m_handles.empty(); }
+    // The attribute list naming them; nullptr (and the system's error) when it cannot be made.
+    LPPROC_THREAD_ATTRIBUTE_LIST List() {
+        SIZE_T size = 0;
+        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        m_storage.resize(size);
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(m_storage.data());
+        if (::InitializeProcThreadAttributeList(list, 1, 0, &size) == FALSE) {
+            return nullptr;
+        }
+        m_list = list;
+        if (::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                        m_handles.data(), m_handles.size() * sizeof(HANDLE),
+                                        nullptr, nullptr) == FALSE) {
+            return nullptr;
+        }
+        return list;
+    }
+
+  private:
+    std::vector<HANDLE> m_handles;
+    std::vector<char> m_storage;
+    LPPROC_THREAD_ATTRIBUTE_LIST m_list = nullptr;
+};
+
+// Started suspended: it runs only once it is in its job.
+bool CreateChild(const std::string& line, const CString& currentDir,
+                 LPPROC_THREAD_ATTRIBUTE_LIST inherited, STARTUPINFOEXA& startup,
+                 PROCESS_INFORMATION& info) {
     std::vector<char> mutableLine(line.begin(), line.end());
     mutableLine.push_back('\0');
-    return ::CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, inherit ? TRUE : FALSE,
-                            CREATE_NO_WINDOW, nullptr,
-                            currentDir.IsEmpty() ? nullptr : currentDir.GetString(), &startup,
-                            &info) != FALSE;
+    DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED;
+    startup.lpAttributeList = inherited;
+    if (inherited != nullptr) {
+        flags |= EXTENDED_STARTUPINFO_PRESENT;
+        startup.StartupInfo.cb = sizeof(startup);
+    } else {
+        startup.StartupInfo.cb = sizeof(startup.StartupInfo);
+    }
+    return ::CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr,
+                            inherited != nullptr ? TRUE : FALSE, flags, nullptr,
+                            currentDir.IsEmpty() ? nullptr : currentDir.GetString(),
+                            &startup.StartupInfo, &info) != FALSE;
+}
+
+// A job whose processes all end when its last handle closes: the tool holds
+// the only one, so they end with the tool, however it ends.
+HANDLE MakeJob() {
+    const HANDLE job = ::CreateJobObjectA(nullptr, nullptr);
+    if (job == nullptr) {
+        return nullptr;
+    }
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                                  sizeof(limits)) == FALSE) {
+        const DWORD error = ::GetLastError();
+        ::CloseHandle(job);
+        ::SetLastError(error);
+        return nullptr;
+    }
+    return job;
 }
 
 // Reads what is there without waiting; false once the writers are gone.
@@ -128,7 +212,7 @@ bool ReadAvailable(HANDLE pipe, std::string& kept, std::size_t limit) {
 }  // namespace
 
 std::optional<CProcess> CProcess::Start(const CString& commandLine, const CString& currentDir,
-                                        bool captureErrorOutput, long* osError) {
+                                        const StartOptions& options, long* osError) {
     const auto fail = [osError](DWORD error) -> std::optional<CProcess> {
         if (osError != nullptr) {
             *osError = static_cast<long>(error);
@@ -138,36 +222,69 @@ std::optional<CProcess> CProcess::Start(const CString& commandLine, const CStrin
     if (commandLine.IsEmpty()) {
         return fail(ERROR_FILE_NOT_FOUND);
     }
+    OwnedHandle job(MakeJob());
+    if (!job) {
+        return fail(::GetLastError());
+    }
     OwnedHandle reader;
     OwnedHandle writer;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    if (captureErrorOutput) {
+    STARTUPINFOEXA startup{};
+    InheritedHandles inherited;
+    if (options.captureErrorOutput) {
         SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
         if (::CreatePipe(reader.out(), writer.out(), &inheritable, 0) == FALSE) {
             return fail(::GetLastError());
         }
         // Only the writing end goes to the child.
         ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-        startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
-        startup.hStdError = writer.get();
+        startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+        startup.StartupInfo.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+        startup.StartupInfo.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.StartupInfo.hStdError = writer.get();
+        inherited.Add(startup.StartupInfo.hStdInput);
+        inherited.Add(startup.StartupInfo.hStdOutput);
+        inherited.Add(writer.get());
+    }
+    if (options.sharedLock != nullptr) {
+        // Held without sharing: the file stays held while any holder of the
+        // handle lives, the child included.
+        const HANDLE lock = AsHandle(options.sharedLock->m_handle);
+        ::SetHandleInformation(lock, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+        inherited.Add(lock);
+    }
+    LPPROC_THREAD_ATTRIBUTE_LIST list = nullptr;
+    if (!inherited.IsEmpty()) {
+        list = inherited.List();
+        if (list == nullptr) {
+            return fail(::GetLastError());
+        }
     }
     PROCESS_INFORMATION info{};
     const std::string& line = commandLine.str();
-    bool started = CreateChild(line, currentDir, captureErrorOutput, startup, info);
+    bool started = CreateChild(line, currentDir, list, startup, info);
     // COMMAND.COM exists only on systems that still run DOS programs; elsewhere
     // the same line goes to the system's own interpreter.
     if (!started && ::GetLastError() == ERROR_FILE_NOT_FOUND && StartsWithDosInterpreter(line)) {
-        started =
-            CreateChild(WithSystemInterpreter(line), currentDir, captureErrorOutput, startup, info);
+        started = CreateChild(WithSystemInterpreter(line), currentDir, list, startup, info);
+    }
+    if (options.sharedLock != nullptr) {
+        // No later child of this process inherits it by chance.
+        ::SetHandleInformation(AsHandle(options.sharedLock->m_handle), HANDLE_FLAG_INHERIT, 0);
     }
     if (!started) {
         return fail(::GetLastError());
     }
-    ::CloseHandle(info.hThread);
-    return CProcess(FromHandle(info.hProcess), ErrorPipe(FromHandle(reader.release())));
+    OwnedHandle process(info.hProcess);
+    const OwnedHandle thread(info.hThread);
+    if (::AssignProcessToJobObject(job.get(), process.get()) == FALSE) {
+        const DWORD error = ::GetLastError();
+        ::TerminateProcess(process.get(), kEndedCode);
+        ::WaitForSingleObject(process.get(), kEndMs);
+        return fail(error);
+    }
+    ::ResumeThread(thread.get());
+    return CProcess(FromHandle(process.release()), FromHandle(job.release()),
+                    ErrorPipe(FromHandle(reader.release())));
 }
 
 void CProcess::ErrorPipe::Close() {
@@ -177,31 +294,55 @@ void CProcess::ErrorPipe::Close() {
     }
 }
 
-int CProcess::Wait(CString& errorOutput, std::size_t limit) {
+void CProcess::End() noexcept {
+    if (m_hProcess == kNoHandle) {
+        return;
+    }
+    const OwnedHandle process(AsHandle(std::exchange(m_hProcess, kNoHandle)));
+    const OwnedHandle job(AsHandle(std::exchange(m_hGroup, kNoHandle)));
+    ::TerminateJobObject(job.get(), kEndedCode);
+    ::WaitForSingleObject(process.get(), kEndMs);
+    m_errorPipe.Close();
+}
+
+int CProcess::Wait(CString& errorOutput, std::size_t limit, std::chrono::milliseconds timeLimit) {
+    using Clock = std::chrono::steady_clock;
     errorOutput.Empty();
     if (m_hProcess == kNoHandle) {
         return -1;
     }
-    const OwnedHandle process(AsHandle(m_hProcess));
-    m_hProcess = kNoHandle;
+    const HANDLE process = AsHandle(m_hProcess);
+    const Clock::time_point start = Clock::now();
+    const bool bounded = timeLimit != kNoTimeLimit;
     std::string kept;
     // Read while waiting: a process that fills the pipe must never wait for us.
-    while (m_errorPipe.IsOpen()) {
-        const DWORD state = ::WaitForSingleObject(process.get(), kPollMs);
-        if (!ReadAvailable(AsHandle(m_errorPipe.get()), kept, limit)) {
+    for (;;) {
+        DWORD waitMs = m_errorPipe.IsOpen() ? kPollMs : INFINITE;
+        if (bounded) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                start + timeLimit - Clock::now());
+            if (left.count() <= 0) {
+                End();
+                errorOutput = CString(std::move(kept));
+                return kTimedOut;
+            }
+            waitMs = static_cast<DWORD>(std::min<long long>(
+                waitMs == INFINITE ? left.count() : std::min<long long>(waitMs, left.count()),
+                INFINITE - 1));
+        }
+        const DWORD state = ::WaitForSingleObject(process, waitMs);
+        if (m_errorPipe.IsOpen() && !ReadAvailable(AsHandle(m_errorPipe.get()), kept, limit)) {
             m_errorPipe.Close();  // every writer is gone
         }
         if (state != WAIT_TIMEOUT) {
-            // Ended: what it left in the pipe has been taken. Something it
-            // started may still hold the pipe open; that is not waited for.
-            m_errorPipe.Close();
+            break;
         }
     }
-    ::WaitForSingleObject(process.get(), INFINITE);
-    errorOutput = CString(std::move(kept));
+    // Ended: what it left in the pipe has been taken. What it started and left
+    // running ends with its job.
     DWORD code = 0;
-    if (::GetExitCodeProcess(process.get(), &code) == FALSE) {
-        return -1;
-    }
-    return static_cast<int>(code);
+    const bool known = ::GetExitCodeProcess(process, &code) != FALSE;
+    End();
+    errorOutput = CString(std::move(kept));
+    return known ? static_cast<int>(code) : -1;
 }

@@ -69,6 +69,12 @@ bool MakeDirectory(const CString& path) {
     return ::CreateDirectoryA(path.GetString(), nullptr) != FALSE;
 }
 
+bool KeepToOwner(const CString& /*path*/) {
+    // Files and folders keep the access they inherit from the install location,
+    // which its administrator sets.
+    return true;
+}
+
 bool RemoveEmptyDirectory(const CString& path) {
     return ::RemoveDirectoryA(path.GetString()) != FALSE;
 }

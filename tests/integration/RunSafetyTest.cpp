@@ -3,6 +3,7 @@
 // share one install location: every such run stops with code 3 and one message,
 // commits nothing and leaves nothing outside its work directory changed.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -77,6 +79,16 @@ void DamageEntry(std::string& zip, const std::string& name) {
         at = next;
     }
     FAIL() << name << " is not in the archive";
+}
+
+// Whether the process still runs (an ended one waiting to be reaped does not).
+bool IsAlive(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string state;
+    std::string skipped;
+    std::getline(stat, skipped, ')');
+    stat >> state;
+    return !state.empty() && state != "Z" && state != "X";
 }
 
 class RunSafetyTest : public ToolRunTest {
@@ -339,6 +351,126 @@ TEST_P(RunSafetyTest, ASecondRunOnTheSameInstallLocationIsRefusedAndTheFirstComm
     EXPECT_EQ(AllRows(), kStandardRows);
     EXPECT_FALSE(fs::exists(workDir));
     EXPECT_TRUE(fs::is_regular_file(lockFile));
+}
+
+TEST_P(RunSafetyTest, AKilledRunsUnpackerNeverWritesIntoTheNextRun) {
+    SeedOldRows();
+    // The second run's medium: the usual update without a vs list.
+    StandardSpool();
+    fs::remove(dir / "spool" / "vs.spl");
+    Pack("update", {}, dir / "medium-2");
+    const Rows secondRows = [] {
+        Rows rows = kStandardRows;
+        rows.erase(rows.end() - 3, rows.end() - 1);  // no vs rows
+        return rows;
+    }();
+    // The first run's unpacker is still writing when its run is killed: it
+    // waits for the next run's spool files and then writes its own vs list
+    // and data file among them.
+    WriteFile(dir / "first-files" / "vs.spl", "FIRST\t9\tdata/first.bin\n");
+    WriteFile(dir / "first-files" / "data" / "first.bin", Pattern(777, 4));
+    const fs::path toolPid = dir / "first-tool.pid";
+    WriteScript(dir / "slow-unpacker",
+                "echo $PPID > '" + toolPid.string() + ".part'\nmv '" + toolPid.string() +
+                    ".part' '" + toolPid.string() +
+                    "'\ni=0\nwhile [ ! -e idcard.spl ] && [ $i -lt 400 ]; do sleep 0.05; "
+                    "i=$((i+1)); done\ncp -R '" +
+                    (dir / "first-files").string() + "/.' .\nexec sleep 20\n");
+    Pack("update", {"--unpacker", (dir / "slow-unpacker").string()});
+
+    Outcome first;
+    std::jthread firstRun([&] { first = Run(); });
+    for (int i = 0; i < 1200 && !fs::exists(toolPid); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(fs::exists(toolPid));
+    const pid_t pid = std::stoi(ReadFile(toolPid));
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    for (int i = 0; i < 200 && IsAlive(pid); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+
+    // At once: either the first run's unpacker is gone and this run commits its
+    // own rows alone, or it still lives and this run is refused.
+    const Outcome second = Run({}, dir / "medium-2");
+    if (second.exitCode == 3) {
+        ASSERT_EQ(second.messages.size(), 1U) << second.output;
+        EXPECT_NE(second.messages[0].find("Another update is running"), std::string::npos)
+            << second.output;
+        EXPECT_EQ(AllRows(), kSeededRows);
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        const Outcome third = Run({}, dir / "medium-2");
+        EXPECT_EQ(third.exitCode, 0) << third.output;
+    } else {
+        EXPECT_EQ(second.exitCode, 0) << second.output;
+    }
+    EXPECT_EQ(AllRows(), secondRows);
+    EXPECT_FALSE(fs::exists(workDir));
+    firstRun.join();
+    EXPECT_EQ(first.endSignal, SIGKILL) << first.output;
+}
+
+TEST_P(RunSafetyTest, AnUnpackerThatDoesNotEndIsEndedAtTheBound) {
+    SeedOldRows();
+    StandardSpool();
+    const fs::path pids = dir / "pids";
+    struct Case {
+        const char* what;
+        std::string body;
+    };
+    // It hangs with its error output open, or closed (then only the process
+    // itself is waited for); either way it has started something of its own.
+    for (const Case& config : {Case{"error output open", "exec sleep 30\n"},
+                               Case{"error output closed", "exec sleep 30 2>&-\n"}}) {
+        SCOPED_TRACE(config.what);
+        fs::remove_all(dir / "medium");
+        fs::remove(pids);
+        WriteScript(dir / "hanging-unpacker", "sleep 30 >/dev/null 2>&1 &\necho $! >> '" +
+                                                  pids.string() + "'\necho $$ >> '" +
+                                                  pids.string() + "'\n" + config.body);
+        Pack("update", {"--unpacker", (dir / "hanging-unpacker").string()});
+        SubprocessOptions options;
+        options.env = source->env;
+        options.env["LORBANIX_UNPACK_LIMIT_SECONDS"] = "2";
+        options.secondsAllowed = 20;
+        ExpectStopped(Run(options), 5, {"did not end within 2 seconds", "spool.zip"});
+        // Nothing it started lives on.
+        std::istringstream started(ReadFile(pids));
+        for (std::string line; std::getline(started, line);) {
+            EXPECT_FALSE(IsAlive(std::stoi(line))) << line;
+        }
+    }
+}
+
+TEST_P(RunSafetyTest, UnderAnOpenUmaskTheWorkDirectoryAndWhatTheRunWritesAreTheOwnersAlone) {
+    StandardSpool();
+    // The unpacker notes the permissions it finds, then unpacks.
+    const fs::path modes = dir / "modes.txt";
+    WriteScript(dir / "noting-unpacker", "stat -c '%n %a' . spool.zip pkunzip.exe > '" +
+                                             modes.string() + "'\nexec '" + kUnzip + "' \"$@\"\n");
+    Pack("update", {"--unpacker", (dir / "noting-unpacker").string()});
+    struct Umask {
+        mode_t old = ::umask(0);
+        ~Umask() { ::umask(old); }
+        Umask() = default;
+        Umask(const Umask&) = delete;
+        Umask& operator=(const Umask&) = delete;
+    };
+    // Made by the run, and found open to everyone from before.
+    for (const bool existing : {false, true}) {
+        SCOPED_TRACE(existing ? "an existing open work directory" : "a new work directory");
+        ClearTables(*source);
+        fs::remove(modes);
+        if (existing) {
+            fs::create_directory(workDir);
+            fs::permissions(workDir, fs::perms::all);
+        }
+        const Umask open;
+        const Outcome outcome = Run();
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
+        EXPECT_EQ(ReadFile(modes), ". 700\nspool.zip 600\npkunzip.exe 700\n");
+        EXPECT_EQ(AllRows(), kStandardRows);
+    }
 }
 
 TEST_P(RunSafetyTest, ATunDataFileOutsideTheWorkDirectoryOrNoRegularFileStopsTheRun) {

@@ -1,11 +1,20 @@
 // Starting and waiting for programs on Windows: exit codes, captured error
-// output, the DOS interpreter's line run by the system's interpreter, and the
-// fixed end of a crash.
+// output, the DOS interpreter's line run by the system's interpreter, the
+// fixed end of a crash, and the job that ends a program with everything it
+// started when its owner ends, lets go of it or stops waiting for it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "framework/CFileException.h"
+#include "framework/CLockFile.h"
+#include "framework/CProcess.h"
 #include "framework/Kernel.h"
+#include "framework/win32/WinApi.h"
 #include "tests/support/TempDir.h"
 #include "util/ProcessRunner.h"
 
@@ -79,4 +88,109 @@ TEST(Win32ProcessTest, ACrashEndsWithCode3AndAMessage) {
     EXPECT_EQ(outcome.exitCode, 3);
     EXPECT_NE(outcome.errorOutput.str().find("unexpected fault"), std::string::npos)
         << outcome.errorOutput;
+}
+
+namespace {
+// The process number a child wrote to file, once it is there (0 when never).
+DWORD AwaitPid(const std::filesystem::path& file) {
+    for (int i = 0; i < 1000; ++i) {
+        if (std::filesystem::exists(file)) {
+            return static_cast<DWORD>(std::stoul(ReadFile(file)));
+        }
+        ::Sleep(10);
+    }
+    return 0;
+}
+
+// Whether the process has ended within ms (or is gone already). One that has
+// not is ended here, so that no test leaves it behind.
+bool EndsWithin(DWORD pid, DWORD ms) {
+    const HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+    if (process == nullptr) {
+        return true;
+    }
+    const bool ended = ::WaitForSingleObject(process, ms) == WAIT_OBJECT_0;
+    if (!ended) {
+        ::TerminateProcess(process, 1);
+    }
+    ::CloseHandle(process);
+    return ended;
+}
+
+int CauseOfTaking(const CString& path) {
+    try {
+        const CLockFile lock(path);
+    } catch (const CFileException& error) {
+        return error.m_cause;
+    }
+    return CFileException::none;
+}
+}  // namespace
+
+TEST(Win32ProcessTest, WhatAProgramLeavesRunningIsEndedWithIt) {
+    const TempDir dir;
+    const std::filesystem::path pidFile = dir / "grandchild.pid";
+    ProcessOutcome outcome;
+    ASSERT_EQ(
+        RunAndWait(Quoted(ChildPath()) + " spawn " + Quoted(CString(pidFile.string())) + " exit",
+                   CString(dir.str()), outcome),
+        1);
+    EXPECT_EQ(outcome.exitCode, 0);
+    const DWORD grandchild = AwaitPid(pidFile);
+    ASSERT_NE(grandchild, 0U);
+    EXPECT_TRUE(EndsWithin(grandchild, 2000));
+}
+
+TEST(Win32ProcessTest, AProgramPastItsTimeLimitIsEndedWithWhatItStarted) {
+    const TempDir dir;
+    const std::filesystem::path pidFile = dir / "grandchild.pid";
+    ProcessOutcome outcome;
+    RunLimits limits;
+    limits.timeLimit = std::chrono::milliseconds(1500);
+    ASSERT_EQ(
+        RunAndWait(Quoted(ChildPath()) + " spawn " + Quoted(CString(pidFile.string())) + " hang",
+                   CString(dir.str()), outcome, limits),
+        1);
+    EXPECT_TRUE(outcome.timedOut);
+    EXPECT_EQ(outcome.exitCode, -1);
+    const DWORD grandchild = AwaitPid(pidFile);
+    ASSERT_NE(grandchild, 0U);
+    EXPECT_TRUE(EndsWithin(grandchild, 2000));
+}
+
+TEST(Win32ProcessTest, AProgramDiesWithItsOwner) {
+    const TempDir dir;
+    const std::filesystem::path pidFile = dir / "grandchild.pid";
+    std::string line = (Quoted(ChildPath()) + " own " + Quoted(CString(pidFile.string()))).str();
+    std::vector<char> mutableLine(line.begin(), line.end());
+    mutableLine.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION owner{};
+    ASSERT_NE(::CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_NO_WINDOW, nullptr, nullptr, &startup, &owner),
+              FALSE);
+    const DWORD grandchild = AwaitPid(pidFile);
+    ::TerminateProcess(owner.hProcess, 1);
+    ::WaitForSingleObject(owner.hProcess, 5000);
+    ::CloseHandle(owner.hThread);
+    ::CloseHandle(owner.hProcess);
+    ASSERT_NE(grandchild, 0U);
+    EXPECT_TRUE(EndsWithin(grandchild, 5000));
+}
+
+TEST(Win32ProcessTest, TheSharedLockIsHeldByTheProgramWhileItLives) {
+    const TempDir dir;
+    const CString lockPath = PathJoin(CString(dir.str()), "Velko.lock");
+    std::optional<CProcess> process;
+    {
+        const CLockFile lock(lockPath);
+        CProcess::StartOptions options;
+        options.sharedLock = &lock;
+        process = CProcess::Start(Quoted(ChildPath()) + " hang", CString(dir.str()), options);
+        ASSERT_TRUE(process);
+    }
+    EXPECT_EQ(CauseOfTaking(lockPath), CFileException::sharingViolation);
+    process.reset();
+    EXPECT_EQ(CauseOfTaking(lockPath), CFileException::none);
 }
