@@ -108,10 +108,10 @@ class RunRecordTest : public ToolRunTest {
     }
 
     // Runs the tool and returns the one line it added.
-    Fields RunAndRecord(const Outcome& expected, SubprocessOptions options = {}) {
+    Fields RunAndRecord(int expectedExit, SubprocessOptions options = {}) {
         const std::size_t before = Records().size();
         const Outcome outcome = Run(std::move(options));
-        EXPECT_EQ(outcome.exitCode, expected.exitCode) << outcome.output;
+        EXPECT_EQ(outcome.exitCode, expectedExit) << outcome.output;
         const std::vector<Fields> records = Records();
         EXPECT_EQ(records.size(), before + 1) << outcome.output;
         if (records.size() != before + 1) {
@@ -200,7 +200,7 @@ TEST_P(RunRecordTest, EveryOutcomeAddsOneLineThatSaysHowTheRunEnded) {
     // Committed, twice: first the seeded rows give way, then the run's own.
     for (int run = 0; run < 2; ++run) {
         const std::map<std::string, int> before = VehicleRows();
-        Fields committed = RunAndRecord({.exitCode = 0});
+        Fields committed = RunAndRecord(0);
         EXPECT_EQ(committed["result"], "committed");
         EXPECT_EQ(committed["package"], "update.prs");
         EXPECT_EQ(committed["sha256"], PackageDigest());
@@ -213,7 +213,7 @@ TEST_P(RunRecordTest, EveryOutcomeAddsOneLineThatSaysHowTheRunEnded) {
     // A database error in the imports: rolled back, nothing of it counted.
     Spool("vs.spl", "C1\tnot a number\tdata/vs1.bin\n");
     Pack();
-    Fields failed = RunAndRecord({.exitCode = 1});
+    Fields failed = RunAndRecord(1);
     EXPECT_EQ(failed["result"], "rolled-back");
     EXPECT_EQ(failed["chassis"], "CH1");
     EXPECT_NE(failed["message"].find("vs type"), std::string::npos) << failed["message"];
@@ -223,7 +223,7 @@ TEST_P(RunRecordTest, EveryOutcomeAddsOneLineThatSaysHowTheRunEnded) {
     StandardSpool();
     Spool("tun.spl", "CH1\tdata/missing.bin\n");
     Pack();
-    Fields missing = RunAndRecord({.exitCode = 3});
+    Fields missing = RunAndRecord(3);
     EXPECT_EQ(missing["result"], "rolled-back");
     EXPECT_NE(missing["message"].find("missing.bin"), std::string::npos) << missing["message"];
     ExpectNoCounts(missing);
@@ -231,7 +231,7 @@ TEST_P(RunRecordTest, EveryOutcomeAddsOneLineThatSaysHowTheRunEnded) {
     // No chassis number: stopped before anything was written, nothing shown.
     Spool("idcard.spl", "\tTP\tENG\tMDES\t42\n");
     Pack();
-    Fields noChassis = RunAndRecord({.exitCode = 2});
+    Fields noChassis = RunAndRecord(2);
     EXPECT_EQ(noChassis["result"], "stopped");
     EXPECT_EQ(noChassis["chassis"], "");
     EXPECT_EQ(noChassis["package"], "update.prs");
@@ -241,7 +241,7 @@ TEST_P(RunRecordTest, EveryOutcomeAddsOneLineThatSaysHowTheRunEnded) {
     {
         fs::create_directories(workDir.parent_path());
         const CLockFile held((workDir.string() + ".lock").c_str());
-        Fields refused = RunAndRecord({.exitCode = 3});
+        Fields refused = RunAndRecord(3);
         EXPECT_EQ(refused["result"], "refused");
         EXPECT_NE(refused["message"].find("Another update is running"), std::string::npos);
         EXPECT_EQ(refused["package"], "");
@@ -250,7 +250,7 @@ TEST_P(RunRecordTest, EveryOutcomeAddsOneLineThatSaysHowTheRunEnded) {
 
     // No package on the medium.
     fs::remove(dir / "medium" / "update.prs");
-    Fields nothing = RunAndRecord({.exitCode = 0});
+    Fields nothing = RunAndRecord(0);
     EXPECT_EQ(nothing["result"], "nothing-to-do");
     EXPECT_EQ(nothing["package"], "");
     EXPECT_EQ(nothing["sha256"], "");
@@ -279,7 +279,7 @@ TEST_P(RunRecordTest, ARefusedConnectionIsRecordedToo) {
     SubprocessOptions options;
     options.env = source->env;
     options.env["ODBCINI"] = (broken / "odbc.ini").string();
-    Fields refused = RunAndRecord({.exitCode = 1}, options);
+    Fields refused = RunAndRecord(1, options);
     EXPECT_EQ(refused["result"], "stopped");
     EXPECT_FALSE(refused["message"].empty());
     ExpectNoCounts(refused);

@@ -16,6 +16,13 @@ static int EndsWith(const char* text, const char* suffix) {
     return length >= suffixLength && strcmp(text + length - suffixLength, suffix) == 0;
 }
 
+/* The next definition of name, as a function pointer: dlsym gives an object
+ * pointer, which ISO C does not convert to a function pointer directly. */
+static void Next(const char* name, void* function, size_t size) {
+    void* symbol = dlsym(RTLD_NEXT, name);
+    memcpy(function, &symbol, size);
+}
+
 static int KillAt(const char* point) {
     const char* at = getenv("LORBANIX_KILL_AT");
     return at != NULL && strcmp(at, point) == 0;
@@ -24,7 +31,7 @@ static int KillAt(const char* point) {
 int rename(const char* from, const char* to) {
     static int (*real)(const char*, const char*);
     if (real == NULL) {
-        real = (int (*)(const char*, const char*))dlsym(RTLD_NEXT, "rename");
+        Next("rename", &real, sizeof real);
     }
     if (KillAt("rename") && EndsWith(to, "-history.log")) {
         raise(SIGKILL);
@@ -35,7 +42,7 @@ int rename(const char* from, const char* to) {
 ssize_t write(int fd, const void* buffer, size_t count) {
     static ssize_t (*real)(int, const void*, size_t);
     if (real == NULL) {
-        real = (ssize_t(*)(int, const void*, size_t))dlsym(RTLD_NEXT, "write");
+        Next("write", &real, sizeof real);
     }
     if (KillAt("write") && count > 1) {
         char link[64];
