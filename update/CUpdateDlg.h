@@ -29,6 +29,15 @@ class CUpdateDlg : public CDialog {
 
     // The import section inside the transaction; false when an import stopped it.
     bool RunImports(const IdcardRecord& record);
+    // The import section in one transaction, committed. When the data source
+    // ends the transaction for a conflict with another session's, it is rolled
+    // back and run again from the spool files, the bar back where it began,
+    // after a short pause; the failure of the last of kMostTries is raised.
+    void CommitImports(const IdcardRecord& record);
+    static constexpr int kMostTries = 8;
+    // The pause before a repeat: a random time in this range, times the repeat's number.
+    static constexpr unsigned kRepeatPauseMinMs = 50;
+    static constexpr unsigned kRepeatPauseMaxMs = 200;
 
     // The imports, one per spool file. A false result stops the update.
     // Cuts the ID card; raises CSpoolError (noChassis) when it names no chassis number.
