@@ -153,6 +153,7 @@ class ConflictTest : public ToolRunTest {
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         other.Rollback();
         std::vector<Outcome> outcomes;
+        outcomes.reserve(runs.size());
         for (std::future<Outcome>& run : runs) {
             outcomes.push_back(run.get());
         }
