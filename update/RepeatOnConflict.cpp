@@ -13,12 +13,13 @@
 
 namespace {
 // Drawn afresh on every workstation, so that runs that met once are unlikely
-// to meet again at the same moment; longer with every repeat.
+// to meet again at the same moment; twice as long with every repeat, so that
+// the more runs contend, the further apart they are spread.
 unsigned RepeatPauseMs(int repeat) {
     static std::minstd_rand generator(std::random_device{}());
     std::uniform_int_distribution<unsigned> pause(CUpdateDlg::kRepeatPauseMinMs,
                                                   CUpdateDlg::kRepeatPauseMaxMs);
-    return pause(generator) * static_cast<unsigned>(repeat);
+    return pause(generator) << (repeat - 1);
 }
 
 // One line on standard error, beside the progress lines: not a message box, so

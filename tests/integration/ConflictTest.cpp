@@ -282,8 +282,9 @@ TEST_P(ConflictTest, AConflictThatNeverClearsEndsWithCode1AfterTheLastTry) {
     }
     EXPECT_EQ(outcome.positions, positions) << outcome.output;
     EXPECT_EQ(AllRows(), kSeededRows);
-    // 8 tries of 7 steps of 200 ms and pauses of at most 200 ms x 1..7: about 17 s.
-    EXPECT_LT(took.count(), 60.0);
+    // 8 tries of 7 steps of 200 ms and pauses of at most 300 ms x (1 + 2 + ... + 64):
+    // at most about 50 s.
+    EXPECT_LT(took.count(), 100.0);
 }
 
 // Runs for one vehicle at once. On PostgreSQL all commit, one after the other:
