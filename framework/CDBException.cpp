@@ -61,6 +61,17 @@ CString CDBException::SqlState() const {
     return m_records.empty() ? CString() : m_records.front().m_strSqlState;
 }
 
+bool CDBException::IsTransactionConflict() const {
+    // Class 40 (transaction rollback): 40001 serialization failure, 40P01 deadlock.
+    // Other kinds of rollback (a lost connection, a refused commit) are no conflict.
+    for (const Record& record : m_records) {
+        if (record.m_strSqlState == "40001" || record.m_strSqlState == "40P01") {
+            return true;
+        }
+    }
+    return false;
+}
+
 void OdbcCheck(SQLRETURN retCode, SQLSMALLINT handleType, SQLHANDLE handle) {
     if (!SQL_SUCCEEDED(retCode)) {
         throw CDBException(retCode, handleType, handle);

@@ -24,6 +24,10 @@ class CDBException : public std::exception {
     [[nodiscard]] const char* what() const noexcept override { return m_strError.GetString(); }
     // SQLSTATE of the first record, or empty.
     [[nodiscard]] CString SqlState() const;
+    // The data source ended the transaction because it met another session's
+    // (a serialization failure or a deadlock): nothing of it remains, and the
+    // same work run again from the start may well commit.
+    [[nodiscard]] bool IsTransactionConflict() const;
 
     SQLRETURN m_nRetCode;
     // The drivers' messages, one per line: the text a user is shown.

@@ -167,6 +167,10 @@ void CDatabase::EndTransaction() noexcept {
     m_bInTransaction = false;
 }
 
+bool CDatabase::CanBeginTrans() const {
+    return m_dbc && !m_bInTransaction && !ConnectionLost();
+}
+
 bool CDatabase::ConnectionLost() const {
     // Asks the driver what it knows, without a round trip; a driver that cannot
     // say counts as connected.

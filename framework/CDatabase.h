@@ -47,6 +47,9 @@ class CDatabase {
     // Never throws; false when nothing was open or the data source did not confirm.
     bool Rollback();
     [[nodiscard]] bool InTransaction() const { return m_bInTransaction; }
+    // Connected, no transaction open, and the driver has not found the
+    // connection lost: a new transaction may begin on it.
+    [[nodiscard]] bool CanBeginTrans() const;
 
     // The longest one statement may run, waiting on another session's locks
     // included; it then fails with the driver's text. A driver that ignores it

@@ -31,6 +31,19 @@ class CUpdateDlg : public CDialog {
 
     // The import section inside the transaction; false when an import stopped it.
     bool RunImports(const IdcardRecord& record);
+    // The import section in one transaction, committed. When the data source
+    // ends the transaction for a conflict with another session's, it is rolled
+    // back and run again from the spool files, the bar back where it began,
+    // after a short pause; the failure of the last of kMostTries is raised.
+    void CommitImports(const IdcardRecord& record);
+    static constexpr int kMostTries = 8;
+    // The pause before a repeat: a random time in this range, doubled with every
+    // repeat. A transaction lasts about 2 s (its steps pause 200 ms each), so 16
+    // workstations that all conflict need some 30 s to commit one after another:
+    // the pauses (about 25 s over the 7 repeats) spread them over that time,
+    // while two that meet once mostly pass after a fraction of a second.
+    static constexpr unsigned kRepeatPauseMinMs = 100;
+    static constexpr unsigned kRepeatPauseMaxMs = 300;
 
     // The imports, one per spool file. A false result stops the update.
     // Cuts the ID card; raises CSpoolError (noChassis) when it names no chassis number.

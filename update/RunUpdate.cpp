@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "framework/CFileFind.h"
-#include "framework/CTransaction.h"
 #include "framework/ContainedFile.h"
 #include "framework/Kernel.h"
 #include "imports/SpoolError.h"
@@ -142,11 +141,7 @@ void CUpdateDlg::RunUpdate() {
 
     // A failure leaves here as an exception: the transaction is rolled back on
     // the way out, before anyone is shown why.
-    CTransaction transaction(m_database);
-    if (!RunImports(record)) {
-        throw CStageError();  // the import has shown why it stopped
-    }
-    transaction.Commit();
+    CommitImports(record);
     StepProgress();
 }
 

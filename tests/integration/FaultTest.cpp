@@ -1,18 +1,11 @@
 // The real tool against faults of its data source and of its own process: a
-// kill, a session ended by the server, a stopped server, another session's lock
-// and a second install location updating the same vehicle. Whatever happens,
-// nothing of a failed run is committed and the run ends: never a hang, never a
-// success that the data source did not confirm.
+// kill, a session ended by the server, a stopped server and another session's
+// lock. Whatever happens, nothing of a failed run is committed and the run ends:
+// never a hang, never a success that the data source did not confirm.
 #include <signal.h>
 
-#include <algorithm>
-#include <chrono>
-#include <future>
 #include <map>
-#include <sstream>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "framework/CDatabase.h"
 #include "tests/integration/UpdateRunFixture.h"
@@ -55,24 +48,6 @@ class FaultTest : public ToolRunTest {
         ExecuteOn(other, OnPostgres()
                              ? "LOCK TABLE [tbadmin].[tb_tun] IN ACCESS EXCLUSIVE MODE"
                              : "INSERT INTO [tbadmin].[tb_tun] ([te_chasnum]) VALUES ('lock')");
-    }
-
-    // A second install location on this machine's data source: its own driver
-    // configuration and work directory, the same database.
-    fs::path SecondInstall(const std::string& name) {
-        const fs::path config = dir / ("config-" + name);
-        std::istringstream in(ReadFile(fs::path(source->dir) / "odbcinst.ini"));
-        std::string ini;
-        for (std::string line; std::getline(in, line);) {
-            ini += (line.rfind("Location=", 0) == 0 ? "Location=" + (config / "install").string()
-                                                    : line) +
-                   "\n";
-        }
-        WriteFile(config / "odbcinst.ini", ini);
-        WriteFile(config / "odbc.ini", ReadFile(fs::path(source->dir) / "odbc.ini"));
-        fs::create_directories(config / "home");
-        fs::create_directories(config / "install");
-        return config;
     }
 };
 
@@ -189,52 +164,6 @@ TEST_P(FaultTest, ALockHeldByAnotherSessionEndsTheRunWithCode1AfterABoundedWait)
     EXPECT_NE(outcome.messages[0].find(DriverTextOfALock(GetParam())), std::string::npos)
         << outcome.output;
     EXPECT_EQ(AllRows(), kSeededRows);
-}
-
-TEST_P(FaultTest, TwoInstallLocationsUpdatingOneChassisNeverBothCommit) {
-    SeedOldRows();
-    StandardSpool();
-    Pack("update", {}, dir / "medium-a");
-    Pack("update", {}, dir / "medium-b");
-    // Both runs get into their transactions and meet a lock the test holds; it
-    // lets go once both are inside, so their transactions overlap.
-    CDatabase other;
-    LockTunTable(other);
-    auto start = [&](const std::string& name, std::promise<void>& inside) {
-        return std::async(std::launch::async, [this, name, &inside] {
-            SubprocessOptions options;
-            options.env = EnvOf(SecondInstall(name));
-            options.secondsAllowed = kSecondsAllowed;
-            bool told = false;
-            options.onOutput = [&](const std::string& output) {
-                if (!told && output.find("7/16") != std::string::npos) {
-                    told = true;
-                    inside.set_value();
-                }
-            };
-            return Run(options, dir / ("medium-" + name));
-        });
-    };
-    std::promise<void> aInside;
-    std::promise<void> bInside;
-    std::future<Outcome> a = start("a", aInside);
-    aInside.get_future().wait_for(std::chrono::seconds(60));
-    std::future<Outcome> b = start("b", bInside);
-    bInside.get_future().wait_for(std::chrono::seconds(60));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    other.Rollback();
-    const std::vector<Outcome> outcomes = {a.get(), b.get()};
-
-    std::vector<int> codes;
-    for (const Outcome& outcome : outcomes) {
-        codes.push_back(outcome.exitCode);
-        if (outcome.exitCode != 0) {
-            EXPECT_EQ(outcome.messages.size(), 1U) << outcome.output;
-        }
-    }
-    std::sort(codes.begin(), codes.end());
-    EXPECT_EQ(codes, (std::vector<int>{0, 1})) << outcomes[0].output << outcomes[1].output;
-    EXPECT_EQ(AllRows(), kStandardRows);
 }
 
 INSTANTIATE_TEST_SUITE_P(DataSources, FaultTest, ::testing::ValuesIn(AllDataSources()),

@@ -129,6 +129,26 @@ Rows ToolRunTest::AllRows() const {
     return all;
 }
 
+std::map<std::string, std::string> ToolRunTest::SecondInstall(const std::string& name) {
+    const fs::path config = dir / ("config-" + name);
+    std::istringstream in(ReadFile(fs::path(source->dir) / "odbcinst.ini"));
+    std::string ini;
+    for (std::string line; std::getline(in, line);) {
+        ini +=
+            (line.rfind("Location=", 0) == 0 ? "Location=" + (config / "install").string() : line) +
+            "\n";
+    }
+    WriteFile(config / "odbcinst.ini", ini);
+    WriteFile(config / "odbc.ini", ReadFile(fs::path(source->dir) / "odbc.ini"));
+    fs::create_directories(config / "home");
+    fs::create_directories(config / "install");
+    return {{"ODBCSYSINI", config.string()},
+            {"ODBCINI", (config / "odbc.ini").string()},
+            {"HOME", (config / "home").string()},
+            {"DISPLAY", ""},
+            {"WAYLAND_DISPLAY", ""}};
+}
+
 void ToolRunTest::SeedOldRows() {
     ExecSql(*source,
             "INSERT INTO [tbadmin].[tb_idcomp] ([te_cgrp],[te_chasnum],[te_comp]) VALUES "

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,9 @@ class ToolRunTest : public ::testing::TestWithParam<DataSourceKind> {
     Outcome Run(SubprocessOptions options = {}, const std::filesystem::path& mediumDir = {});
     // The rows of a seeded database, which no failed run may change.
     void SeedOldRows();
+    // The environment of a second install location on this machine's data
+    // source: its own driver configuration and work directory, the same database.
+    std::map<std::string, std::string> SecondInstall(const std::string& name);
 
     static std::vector<int> StepsTo(int last);
     [[nodiscard]] Rows Sorted(const std::string& sql) const;

@@ -63,3 +63,22 @@ TEST(RunFailureTest, OnlyFailuresWithATextShowABox) {
     EXPECT_EQ(desktop.m_messages,
               (std::vector<std::string>{"The unpacker ended with exit code 1"}));
 }
+
+// Only what the data source ended as a conflict with another session's
+// transaction is run again: a lock wait that used up its bound, a lost
+// connection, a refused statement or SQLite's busy database end the run.
+TEST(RunFailureTest, OnlySerializationFailuresAndDeadlocksAreConflicts) {
+    EXPECT_TRUE(
+        CDBException(SQL_ERROR, "40001", "could not serialize access").IsTransactionConflict());
+    EXPECT_TRUE(CDBException(SQL_ERROR, "40P01", "deadlock detected").IsTransactionConflict());
+    for (const char* state : {"40003", "08S01", "57014", "HYT00", "HY000", "42000", ""}) {
+        EXPECT_FALSE(CDBException(SQL_ERROR, state, "other").IsTransactionConflict()) << state;
+    }
+    // The SQLite driver's busy database, after its lock wait.
+    EXPECT_FALSE(
+        CDBException(SQL_ERROR, "HY000", "[SQLite]database is locked (5)").IsTransactionConflict());
+    // A driver may put the server's state in a later record.
+    CDBException later(SQL_ERROR, "HY000", "Error while executing the query");
+    later.m_records.push_back({"40P01", 7, "deadlock detected"});
+    EXPECT_TRUE(later.IsTransactionConflict());
+}
