@@ -36,14 +36,16 @@ class CUpdateDlg : public CDialog {
     // back and run again from the spool files, the bar back where it began,
     // after a short pause; the failure of the last of kMostTries is raised.
     void CommitImports(const IdcardRecord& record);
-    static constexpr int kMostTries = 8;
+    static constexpr int kMostTries = 12;
     // The pause before a repeat: a random time in this range, doubled with every
-    // repeat. A transaction lasts about 2 s (its steps pause 200 ms each), so 16
-    // workstations that all conflict need some 30 s to commit one after another:
-    // the pauses (about 25 s over the 7 repeats) spread them over that time,
+    // repeat up to kRepeatPauseDoublings times. A transaction lasts about 2 s
+    // (its steps pause 200 ms each), so 16 workstations that all conflict need
+    // some 30 s to commit one after another: the tries (about 25 s of pauses
+    // over the 11 repeats, and the transactions between them) outlast that,
     // while two that meet once mostly pass after a fraction of a second.
     static constexpr unsigned kRepeatPauseMinMs = 100;
     static constexpr unsigned kRepeatPauseMaxMs = 300;
+    static constexpr int kRepeatPauseDoublings = 4;
 
     // The imports, one per spool file. A false result stops the update.
     // Cuts the ID card; raises CSpoolError (noChassis) when it names no chassis number.

@@ -1,6 +1,7 @@
 // The import section's one transaction, run again whole when the data source
 // ends it for a conflict with another session's transaction: workstations that
 // update at the same moment then all commit, one after the other.
+#include <algorithm>
 #include <cstdio>
 #include <random>
 
@@ -13,13 +14,14 @@
 
 namespace {
 // Drawn afresh on every workstation, so that runs that met once are unlikely
-// to meet again at the same moment; twice as long with every repeat, so that
-// the more runs contend, the further apart they are spread.
+// to meet again at the same moment; twice as long with every repeat up to a
+// bound, so that the more runs contend, the further apart they are spread,
+// while a conflict that never clears still ends the run within about a minute.
 unsigned RepeatPauseMs(int repeat) {
     static std::minstd_rand generator(std::random_device{}());
     std::uniform_int_distribution<unsigned> pause(CUpdateDlg::kRepeatPauseMinMs,
                                                   CUpdateDlg::kRepeatPauseMaxMs);
-    return pause(generator) << (repeat - 1);
+    return pause(generator) << std::min(repeat - 1, CUpdateDlg::kRepeatPauseDoublings);
 }
 
 // One line on standard error, beside the progress lines: not a message box, so
