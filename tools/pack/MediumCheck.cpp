@@ -10,6 +10,7 @@
 #include "framework/CFileException.h"
 #include "framework/CFileFind.h"
 #include "framework/CollectingDesktop.h"
+#include "tools/pack/MediumPacker.h"
 #include "tools/pkunzip/ZipExtractor.h"
 #include "util/PackageCodec.h"
 
@@ -18,25 +19,6 @@ namespace fs = std::filesystem;
 namespace {
 constexpr std::uintmax_t kCluster = 512;
 constexpr const char* kPackagePattern = "*.prs";
-
-// What a package that is no regular file is, for the finding.
-std::string KindOf(const fs::file_status& status) {
-    switch (status.type()) {
-        case fs::file_type::fifo:
-            return "a named pipe";
-        case fs::file_type::block:
-        case fs::file_type::character:
-            return "a device";
-        case fs::file_type::socket:
-            return "a socket";
-        case fs::file_type::directory:
-            return "a folder";
-        case fs::file_type::not_found:
-            return "a link to nothing";
-        default:
-            return "no regular file";
-    }
-}
 
 bool IsExecutable(const fs::path& path) {
     std::error_code error;

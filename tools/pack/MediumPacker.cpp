@@ -73,20 +73,6 @@ bool IsPackageName(const fs::path& name) {
     return extension == ".prs";
 }
 
-std::string KindOf(const fs::file_status& status) {
-    switch (status.type()) {
-        case fs::file_type::fifo:
-            return "a named pipe";
-        case fs::file_type::block:
-        case fs::file_type::character:
-            return "a device";
-        case fs::file_type::socket:
-            return "a socket";
-        default:
-            return "not a regular file";
-    }
-}
-
 // A medium always carries the unpacker; a package alone is left out by itself.
 bool IsMediumFolder(const fs::path& folder) {
     std::error_code error;
@@ -221,6 +207,24 @@ std::string CopyProgram(const std::string& from, const fs::path& to, bool strip)
     return strip && IsObjectFile(to) ? Strip(to) : std::string();
 }
 }  // namespace
+
+std::string KindOf(const fs::file_status& status) {
+    switch (status.type()) {
+        case fs::file_type::fifo:
+            return "a named pipe";
+        case fs::file_type::block:
+        case fs::file_type::character:
+            return "a device";
+        case fs::file_type::socket:
+            return "a socket";
+        case fs::file_type::directory:
+            return "a folder";
+        case fs::file_type::not_found:
+            return "a link to nothing";
+        default:
+            return "not a regular file";
+    }
+}
 
 SourceListing ListSource(const std::string& sourceDir, const std::string& leaveOut) {
     return SourceLister(sourceDir, leaveOut).Run();

@@ -34,6 +34,9 @@ struct SourceListing {
     // Medium folders and packages found inside: never packed into the next package.
     std::vector<SourceNote> leftOut;
 };
+// What a file that is no regular file is ("a named pipe", "a device", ...), for
+// the findings of the packer and the check.
+std::string KindOf(const std::filesystem::file_status& status);
 // leaveOut: a folder not to pack whatever it holds (the medium being made).
 SourceListing ListSource(const std::string& sourceDir, const std::string& leaveOut = {});
 
