@@ -264,21 +264,9 @@ TEST_P(RunRecordTest, ARefusedConnectionIsRecordedToo) {
     StandardSpool();
     Pack();
     TempDir broken;
-    fs::copy_file(fs::path(source->dir) / "odbcinst.ini", broken / "odbcinst.ini");
-    std::istringstream in(ReadFile(fs::path(source->dir) / "odbc.ini"));
-    std::string ini;
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("Database=", 0) == 0 && GetParam() == DataSourceKind::Sqlite) {
-            line = "Database=/nonexistent/folder/lorbanix.db";
-        } else if (line.rfind("Port=", 0) == 0) {
-            line = "Port=1";
-        }
-        ini += line + "\n";
-    }
-    WriteFile(broken / "odbc.ini", ini);
     SubprocessOptions options;
     options.env = source->env;
-    options.env["ODBCINI"] = (broken / "odbc.ini").string();
+    options.env["ODBCINI"] = UnreachableDataSource(broken.path()).string();
     Fields refused = RunAndRecord(1, options);
     EXPECT_EQ(refused["result"], "stopped");
     EXPECT_FALSE(refused["message"].empty());

@@ -149,6 +149,22 @@ std::map<std::string, std::string> ToolRunTest::SecondInstall(const std::string&
             {"WAYLAND_DISPLAY", ""}};
 }
 
+fs::path ToolRunTest::UnreachableDataSource(const fs::path& folder) const {
+    fs::copy_file(fs::path(source->dir) / "odbcinst.ini", folder / "odbcinst.ini");
+    std::istringstream in(ReadFile(fs::path(source->dir) / "odbc.ini"));
+    std::string ini;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("Database=", 0) == 0 && GetParam() == DataSourceKind::Sqlite) {
+            line = "Database=/nonexistent/folder/lorbanix.db";
+        } else if (line.rfind("Port=", 0) == 0) {
+            line = "Port=1";
+        }
+        ini += line + "\n";
+    }
+    WriteFile(folder / "odbc.ini", ini);
+    return folder / "odbc.ini";
+}
+
 void ToolRunTest::SeedOldRows() {
     ExecSql(*source,
             "INSERT INTO [tbadmin].[tb_idcomp] ([te_cgrp],[te_chasnum],[te_comp]) VALUES "

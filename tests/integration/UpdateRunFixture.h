@@ -48,6 +48,10 @@ class ToolRunTest : public ::testing::TestWithParam<DataSourceKind> {
     // The environment of a second install location on this machine's data
     // source: its own driver configuration and work directory, the same database.
     std::map<std::string, std::string> SecondInstall(const std::string& name);
+    // A copy of the data source's configuration in folder whose data source
+    // refuses every connection (a missing database folder, port 1); gives its
+    // odbc.ini.
+    std::filesystem::path UnreachableDataSource(const std::filesystem::path& folder) const;
 
     static std::vector<int> StepsTo(int last);
     [[nodiscard]] Rows Sorted(const std::string& sql) const;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 #include <string>
 
 #include "tests/integration/UpdateRunFixture.h"
@@ -226,22 +225,11 @@ TEST_P(UpdateRunTest, ARefusedConnectionShowsTheDriversTextAndEndsWithCode1) {
     Pack();
     WriteFile(workDir / "kept.spl", "x");
     TempDir broken;
-    fs::copy_file(fs::path(source->dir) / "odbcinst.ini", broken / "odbcinst.ini");
-    std::istringstream in(ReadFile(fs::path(source->dir) / "odbc.ini"));
-    std::string ini;
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("Database=", 0) == 0 && GetParam() == DataSourceKind::Sqlite) {
-            line = "Database=/nonexistent/folder/lorbanix.db";
-        } else if (line.rfind("Port=", 0) == 0) {
-            line = "Port=1";
-        }
-        ini += line + "\n";
-    }
-    WriteFile(broken / "odbc.ini", ini);
+    const fs::path brokenIni = UnreachableDataSource(broken.path());
     SubprocessOptions options;
     options.workingDir = (dir / "medium").string();
     options.env = {{"ODBCSYSINI", broken.str()},
-                   {"ODBCINI", (broken / "odbc.ini").string()},
+                   {"ODBCINI", brokenIni.string()},
                    {"HOME", (broken / "home").string()},
                    {"DISPLAY", ""},
                    {"WAYLAND_DISPLAY", ""}};

@@ -7,20 +7,12 @@
 #include <optional>
 
 #include "framework/CFileException.h"
+#include "tests/support/LockProbe.h"
 #include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-int CauseOfTaking(const fs::path& path) {
-    try {
-        const CLockFile lock(path.c_str());
-    } catch (const CFileException& error) {
-        return error.m_cause;
-    }
-    return CFileException::none;
-}
-}  // namespace
+namespace {}  // namespace
 
 TEST(LockFileTest, OneHolderAtATimeAndTheFileStaysAfterwards) {
     TempDir dir;
@@ -28,20 +20,20 @@ TEST(LockFileTest, OneHolderAtATimeAndTheFileStaysAfterwards) {
     std::optional<CLockFile> first(std::in_place, path.c_str());
     EXPECT_TRUE(fs::is_regular_file(path));
     // Refused at once, not waited for.
-    EXPECT_EQ(CauseOfTaking(path), CFileException::sharingViolation);
+    EXPECT_EQ(CauseOfTaking(path.c_str()), CFileException::sharingViolation);
     first.reset();
     EXPECT_TRUE(fs::exists(path));
-    EXPECT_EQ(CauseOfTaking(path), CFileException::none);
+    EXPECT_EQ(CauseOfTaking(path.c_str()), CFileException::none);
 }
 
 TEST(LockFileTest, ALinkOrSomethingElseInItsPlaceIsRefused) {
     TempDir dir;
     WriteFile(dir / "elsewhere", "precious");
     fs::create_symlink(dir / "elsewhere", dir / "link.lock");
-    EXPECT_NE(CauseOfTaking(dir / "link.lock"), CFileException::none);
+    EXPECT_NE(CauseOfTaking((dir / "link.lock").c_str()), CFileException::none);
     EXPECT_EQ(ReadFile(dir / "elsewhere"), "precious");
 
     ASSERT_EQ(::mkfifo((dir / "fifo.lock").c_str(), 0600), 0);
-    EXPECT_NE(CauseOfTaking(dir / "fifo.lock"), CFileException::none);
-    EXPECT_EQ(CauseOfTaking(dir / "absent" / "x.lock"), CFileException::fileNotFound);
+    EXPECT_NE(CauseOfTaking((dir / "fifo.lock").c_str()), CFileException::none);
+    EXPECT_EQ(CauseOfTaking((dir / "absent" / "x.lock").c_str()), CFileException::fileNotFound);
 }

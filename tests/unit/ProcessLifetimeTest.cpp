@@ -20,6 +20,7 @@
 #include "framework/CFileException.h"
 #include "framework/CLockFile.h"
 #include "framework/CProcess.h"
+#include "tests/support/LockProbe.h"
 #include "tests/support/TempDir.h"
 #include "util/ProcessRunner.h"
 
@@ -83,15 +84,6 @@ void WriteWaitingScript(const fs::path& path, const fs::path& pids, int seconds)
 
 CString Line(const fs::path& program) {
     return ("COMMAND.COM /C " + program.string()).c_str();
-}
-
-int CauseOfTaking(const fs::path& path) {
-    try {
-        const CLockFile lock(path.c_str());
-    } catch (const CFileException& error) {
-        return error.m_cause;
-    }
-    return CFileException::none;
 }
 
 // The descriptors the process has open.
@@ -236,7 +228,7 @@ TEST(ProcessLifetimeTest, TheSharedLockIsHeldByTheProgramAndNothingElseReachesIt
     }
     ::close(stray);
     // The owner has let go of the lock; the program still holds it.
-    EXPECT_EQ(CauseOfTaking(lockPath), CFileException::sharingViolation);
+    EXPECT_EQ(CauseOfTaking(lockPath.c_str()), CFileException::sharingViolation);
     process.reset();
-    EXPECT_EQ(CauseOfTaking(lockPath), CFileException::none);
+    EXPECT_EQ(CauseOfTaking(lockPath.c_str()), CFileException::none);
 }

@@ -15,6 +15,7 @@
 #include "framework/CProcess.h"
 #include "framework/Kernel.h"
 #include "framework/win32/WinApi.h"
+#include "tests/support/LockProbe.h"
 #include "tests/support/TempDir.h"
 #include "util/ProcessRunner.h"
 
@@ -117,14 +118,6 @@ bool EndsWithin(DWORD pid, DWORD ms) {
     return ended;
 }
 
-int CauseOfTaking(const CString& path) {
-    try {
-        const CLockFile lock(path);
-    } catch (const CFileException& error) {
-        return error.m_cause;
-    }
-    return CFileException::none;
-}
 }  // namespace
 
 TEST(Win32ProcessTest, WhatAProgramLeavesRunningIsEndedWithIt) {
