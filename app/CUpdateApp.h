@@ -9,7 +9,7 @@
 #include "framework/CLockFile.h"
 #include "framework/CString.h"
 #include "framework/CWinApp.h"
-#include "update/RowCounts.h"
+#include "imports/RowCounts.h"
 
 class CUpdateDlg;
 

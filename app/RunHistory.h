@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "framework/CString.h"
-#include "update/RowCounts.h"
+#include "imports/RowCounts.h"
 
 // The most the history file holds after a run that held the run lock.
 inline constexpr std::size_t kHistoryBound = std::size_t{1} << 20U;

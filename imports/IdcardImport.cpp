@@ -1,9 +1,9 @@
 // The ID card: one record, five fields cut at the first four TABs of the whole
 // text, written as the vehicle's one row of the ID-card table.
+#include "imports/CSpoolImporter.h"
 #include "imports/SpoolError.h"
 #include "imports/SpoolText.h"
 #include "tables/CIdcardSet.h"
-#include "update/CUpdateDlg.h"
 
 namespace {
 constexpr const char* kNullMarker = "NULL";
@@ -13,13 +13,12 @@ CString WithoutNullMarker(const CString& field) {
 }
 }  // namespace
 
-IdcardRecord CUpdateDlg::ParseIdcard(CString& text) {
+IdcardRecord CSpoolImporter::ParseIdcard(CString& text) {
     IdcardRecord record;
     CutField(text, record.m_strChasnum);
     if (record.m_strChasnum.IsEmpty()) {
         throw CSpoolError(CSpoolError::noChassis, "idcard.spl names no chassis number");
     }
-    m_strChassis = record.m_strChasnum;
     CString field;
     if (CutField(text, field)) {
         record.m_strTpnum = WithoutNullMarker(field);
@@ -34,7 +33,7 @@ IdcardRecord CUpdateDlg::ParseIdcard(CString& text) {
     return record;
 }
 
-void CUpdateDlg::ImportIdcard(const IdcardRecord& record) {
+void CSpoolImporter::ImportIdcard(const IdcardRecord& record) {
     CIdcardSet set(&m_database);
     if (set.FindByChassis(record.m_strChasnum)) {
         set.Edit();

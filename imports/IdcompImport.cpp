@@ -2,11 +2,11 @@
 // earlier rows before the first row is added.
 #include <memory>
 
+#include "imports/CSpoolImporter.h"
 #include "imports/SpoolText.h"
 #include "tables/CIdcompSet.h"
-#include "update/CUpdateDlg.h"
 
-bool CUpdateDlg::ImportIdcompLine(CString& line, bool firstLine) {
+bool CSpoolImporter::ImportIdcompLine(CString& line, bool firstLine) {
     CString chasnum;
     CString cgrp;
     CString comp;

@@ -2,11 +2,11 @@
 // earlier rows before the first row is added.
 #include <memory>
 
+#include "imports/CSpoolImporter.h"
 #include "imports/SpoolText.h"
 #include "tables/CSerialSet.h"
-#include "update/CUpdateDlg.h"
 
-bool CUpdateDlg::ImportSerialLine(CString& line, bool firstLine) {
+bool CSpoolImporter::ImportSerialLine(CString& line, bool firstLine) {
     CString chasnum;
     CString serialId;
     CString serialNo;

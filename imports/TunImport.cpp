@@ -2,11 +2,11 @@
 // rows are replaced by one row holding the data file's bytes.
 #include <memory>
 
+#include "imports/CSpoolImporter.h"
 #include "imports/SpoolText.h"
 #include "tables/CTunSet.h"
-#include "update/CUpdateDlg.h"
 
-bool CUpdateDlg::ImportTun(CString& text) {
+bool CSpoolImporter::ImportTun(CString& text) {
     CString chasnum;
     CString name;
     if (CutField(text, chasnum)) {

@@ -1,11 +1,11 @@
 // The vs files: one line per data file, keyed by component and vs type; a key
 // that has a row gets the new bytes, a new key gets a new row.
 #include "framework/CDBException.h"
+#include "imports/CSpoolImporter.h"
 #include "imports/SpoolText.h"
 #include "tables/CVsSet.h"
-#include "update/CUpdateDlg.h"
 
-bool CUpdateDlg::ImportVsLine(CString& line) {
+bool CSpoolImporter::ImportVsLine(CString& line) {
     CString comp;
     CString vstype;
     CString name;

@@ -47,3 +47,7 @@ void CUpdateDlg::StepProgress() {
     m_progress.SetPos(m_nStep);
     Desktop().Pause(m_nStepPauseMs);
 }
+
+CSpoolImporter CUpdateDlg::Imports() {
+    return {m_database, m_strWorkDir, [this] { StepProgress(); }};
+}

@@ -5,10 +5,9 @@
 #include "framework/CDatabase.h"
 #include "framework/CDialog.h"
 #include "framework/CLockFile.h"
-#include "framework/CLongBinary.h"
 #include "framework/CString.h"
-#include "imports/IdcardRecord.h"
-#include "update/RowCounts.h"
+#include "imports/CSpoolImporter.h"
+#include "imports/RowCounts.h"
 
 class CUpdateDlg : public CDialog {
   public:
@@ -29,8 +28,6 @@ class CUpdateDlg : public CDialog {
     static CString ConnectString();
     static constexpr unsigned kConnectOptions = CDatabase::useCursorLib | CDatabase::noOdbcDialog;
 
-    // The import section inside the transaction; false when an import stopped it.
-    bool RunImports(const IdcardRecord& record);
     // The import section in one transaction, committed. When the data source
     // ends the transaction for a conflict with another session's, it is rolled
     // back and run again from the spool files, the bar back where it began,
@@ -47,17 +44,18 @@ class CUpdateDlg : public CDialog {
     static constexpr unsigned kRepeatPauseMaxMs = 300;
     static constexpr int kRepeatPauseDoublings = 4;
 
-    // The imports, one per spool file. A false result stops the update.
-    // Cuts the ID card; raises CSpoolError (noChassis) when it names no chassis number.
-    IdcardRecord ParseIdcard(CString& text);
-    void ImportIdcard(const IdcardRecord& record);
-    // Every line of a component or serial-number list to importLine in order,
-    // the first one flagged (its chassis loses its earlier rows first).
-    bool ImportLines(const CString& text, bool (CUpdateDlg::*importLine)(CString&, bool));
-    bool ImportIdcompLine(CString& line, bool firstLine);
-    bool ImportSerialLine(CString& line, bool firstLine);
-    bool ImportTun(CString& text);
-    bool ImportVsLine(CString& line);
+    // The imports of the update, on this window's connection and work directory
+    // (the importer owns them; these hand each call on).
+    static IdcardRecord ParseIdcard(CString& text) { return CSpoolImporter::ParseIdcard(text); }
+    void ImportIdcard(const IdcardRecord& record) { Imports().ImportIdcard(record); }
+    bool ImportIdcompLine(CString& line, bool firstLine) {
+        return Imports().ImportIdcompLine(line, firstLine);
+    }
+    bool ImportSerialLine(CString& line, bool firstLine) {
+        return Imports().ImportSerialLine(line, firstLine);
+    }
+    bool ImportTun(CString& text) { return Imports().ImportTun(text); }
+    bool ImportVsLine(CString& line) { return Imports().ImportVsLine(line); }
 
     CString m_strExeDir;
     CString m_strWorkDir;
@@ -88,9 +86,6 @@ class CUpdateDlg : public CDialog {
     // cannot be started or reports failure.
     void RunUnpacker();
     [[nodiscard]] CString WorkPath(const char* name) const;
-    // The bytes of the data file that spoolFile names into value; a missing or
-    // unreadable file is shown and gives false, so that nothing of the run is
-    // committed. A name that is no regular file inside the work directory, or
-    // reaches it through a link or from outside, raises CSpoolError.
-    bool ReadDataFile(const char* spoolFile, const CString& name, CLongBinary& value);
+    // An importer that writes through m_database and steps this window's bar.
+    CSpoolImporter Imports();
 };

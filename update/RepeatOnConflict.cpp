@@ -43,7 +43,13 @@ void CUpdateDlg::CommitImports(const IdcardRecord& record) {
     for (int attempt = 1;; ++attempt) {
         try {
             CTransaction transaction(m_database);
-            if (!RunImports(record)) {
+            CSpoolImporter imports = Imports();
+            // Begun even when an import fails: the run's record tells a run
+            // rolled back from one that stopped before writing.
+            m_rowCounts = RowCounts{true};
+            const bool imported = imports.RunImports(record);
+            m_rowCounts = imports.Counts();
+            if (!imported) {
                 throw CStageError();  // the import has shown why it stopped
             }
             transaction.Commit();

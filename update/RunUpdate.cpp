@@ -3,13 +3,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <utility>
 
 #include "framework/CFileFind.h"
-#include "framework/ContainedFile.h"
 #include "framework/Kernel.h"
-#include "imports/SpoolError.h"
-#include "imports/SpoolText.h"
 #include "update/CUpdateDlg.h"
 #include "update/StageError.h"
 #include "util/DirectoryCleaner.h"
@@ -138,6 +134,7 @@ void CUpdateDlg::RunUpdate() {
     StepProgress();
 
     const IdcardRecord record = ParseIdcard(spool);
+    m_strChassis = record.m_strChasnum;
 
     // A failure leaves here as an exception: the transaction is rolled back on
     // the way out, before anyone is shown why.
@@ -194,72 +191,4 @@ void CUpdateDlg::RunUnpacker() {
     }
     const CString said = Shortened(outcome.errorOutput);
     throw CStageError(said.IsEmpty() ? text : text + ":\n" + said);
-}
-
-bool CUpdateDlg::RunImports(const IdcardRecord& record) {
-    m_rowCounts = RowCounts{true};
-    ImportIdcard(record);
-
-    CString spool;
-    ReadTextFile(WorkPath("idcomp.spl"), spool);
-    StepProgress();
-    if (!ImportLines(spool, &CUpdateDlg::ImportIdcompLine)) {
-        return false;
-    }
-    StepProgress();
-
-    ReadTextFile(WorkPath("serial.spl"), spool);
-    StepProgress();
-    if (!ImportLines(spool, &CUpdateDlg::ImportSerialLine)) {
-        return false;
-    }
-    StepProgress();
-
-    if (Exists(WorkPath("tun.spl"))) {
-        ReadTextFile(WorkPath("tun.spl"), spool);
-        StepProgress();
-        if (!ImportTun(spool)) {
-            return false;
-        }
-    }
-    StepProgress();
-
-    if (Exists(WorkPath("vs.spl"))) {
-        ReadTextFile(WorkPath("vs.spl"), spool);
-        StepProgress();
-        if (!ForEachLine(spool, [&](CString& line) { return ImportVsLine(line); })) {
-            return false;
-        }
-    }
-    StepProgress();
-    return true;
-}
-
-bool CUpdateDlg::ImportLines(const CString& text, bool (CUpdateDlg::*importLine)(CString&, bool)) {
-    bool first = true;
-    return ForEachLine(text, [&](CString& line) {
-        return (this->*importLine)(line, std::exchange(first, false));
-    });
-}
-
-bool CUpdateDlg::ReadDataFile(const char* spoolFile, const CString& name, CLongBinary& value) {
-    CString trimmed = name;
-    trimmed.TrimRight();
-    // Looked at before it is opened: the name comes from the package.
-    const ContainedFile found = FindContainedFile(m_strWorkDir, trimmed);
-    if (found.m_verdict == ContainedFile::missing) {
-        ShowFileError(CFileException(CFileException::fileNotFound,
-                                     OsErrorForCause(CFileException::fileNotFound),
-                                     DataFilePath(m_strWorkDir, name)));
-        return false;
-    }
-    if (found.m_verdict == ContainedFile::refused) {
-        throw CSpoolError(CSpoolError::badInput, CString(spoolFile) + ": the data file '" +
-                                                     trimmed + "' " + found.m_strReason +
-                                                     "; data files must be regular files inside " +
-                                                     m_strWorkDir);
-    }
-    // The file the name resolves to, and only it; one that cannot be opened or
-    // read now stops the update, it is never stored as an empty value.
-    return ReadExistingFileToGlobal(found.m_strPath, value) != 0;
 }

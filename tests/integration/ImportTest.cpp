@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "framework/CDBException.h"
+#include "imports/CSpoolImporter.h"
 #include "imports/SpoolText.h"
 #include "tables/CTunSet.h"
 #include "tests/support/DataSource.h"
 #include "tests/support/RecordingDesktop.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestData.h"
-#include "update/CUpdateDlg.h"
 
 namespace {
 using Rows = std::vector<std::vector<std::string>>;
@@ -23,8 +23,7 @@ class ImportTest : public ::testing::TestWithParam<DataSourceKind> {
         source = &GetDataSource(GetParam());
         ClearTables(*source);
         source->Activate();
-        dlg.m_strWorkDir = work.str().c_str();
-        dlg.m_database.OpenEx(kConnectString, CDatabase::noOdbcDialog);
+        database.OpenEx(kConnectString, CDatabase::noOdbcDialog);
     }
 
     Rows Sorted(const std::string& sql) const {
@@ -35,28 +34,30 @@ class ImportTest : public ::testing::TestWithParam<DataSourceKind> {
 
     void Idcard(const char* text) {
         CString spool(text);
-        dlg.ImportIdcard(dlg.ParseIdcard(spool));
+        imports.ImportIdcard(CSpoolImporter::ParseIdcard(spool));
     }
 
     // Whole spool texts go through the update's own line loops.
     bool Idcomp(const std::string& text) {
-        return dlg.ImportLines(CString(text), &CUpdateDlg::ImportIdcompLine);
+        return imports.ImportLines(CString(text), &CSpoolImporter::ImportIdcompLine);
     }
     bool Serial(const std::string& text) {
-        return dlg.ImportLines(CString(text), &CUpdateDlg::ImportSerialLine);
+        return imports.ImportLines(CString(text), &CSpoolImporter::ImportSerialLine);
     }
     bool Vs(const std::string& text) {
-        return ForEachLine(CString(text), [&](CString& line) { return dlg.ImportVsLine(line); });
+        return ForEachLine(CString(text),
+                           [&](CString& line) { return imports.ImportVsLine(line); });
     }
     bool Tun(const std::string& text) {
         CString spool(text.c_str());
-        return dlg.ImportTun(spool);
+        return imports.ImportTun(spool);
     }
 
     RecordingDesktop& desktop = InstallRecordingDesktop();
     const DataSource* source = nullptr;
     TempDir work;
-    CUpdateDlg dlg;
+    CDatabase database;
+    CSpoolImporter imports{database, work.str().c_str(), [] {}};
 };
 }  // namespace
 
@@ -163,7 +164,7 @@ TEST_P(ImportTest, TheTunFileReplacesTheChassisRowsWithTheDataFileBytes) {
     ASSERT_TRUE(Tun("CH1\tdata/tun.bin  \r\n"));
     EXPECT_EQ(Sorted("SELECT [te_chasnum],length([te_file]) FROM [tbadmin].[tb_tun]"),
               (Rows{{"CH1", std::to_string(data.size())}}));
-    CTunSet set(&dlg.m_database);
+    CTunSet set(&database);
     set.m_strFilter = "te_chasnum = 'CH1'";
     set.Open();
     const CGlobalLock lock(set.m_te_file.m_hData);
@@ -176,7 +177,7 @@ TEST_P(ImportTest, ADataFileNameOfThousandsOfSeparatorsStoresExactlyTheFilesByte
     const std::string data = Pattern(262144, 9);
     WriteFile(work / "data" / "tun.bin", data);
     ASSERT_TRUE(Tun("CH1\t." + std::string(5000, '/') + "data//./tun.bin\r\n"));
-    CTunSet set(&dlg.m_database);
+    CTunSet set(&database);
     set.m_strFilter = "te_chasnum = 'CH1'";
     set.Open();
     ASSERT_EQ(set.m_te_file.m_dwDataLength, data.size());

@@ -15,6 +15,7 @@
 #include "framework/CollectingDesktop.h"
 #include "framework/GlobalMemory.h"
 #include "framework/Kernel.h"
+#include "imports/CSpoolImporter.h"
 #include "imports/SpoolText.h"
 #include "tables/CIdcardSet.h"
 #include "tables/CIdcompSet.h"
@@ -187,29 +188,29 @@ DryRunReport DryRun(const std::string& workDir) {
     auto desktop = std::make_unique<CCollectingDesktop>();
     const CCollectingDesktop& shown = *desktop;
     SetDesktop(std::move(desktop));
-    CUpdateDlg update;
-    update.m_strWorkDir = workDir.c_str();
-    update.m_strExeDir = workDir.c_str();
-    update.m_nStepPauseMs = 0;
+    const CString work = workDir.c_str();
+    CDatabase database;
+    // The update's own imports, without its window: no bar to step, no pause.
+    CSpoolImporter imports(database, work, [] {});
     Rows before;
     Keys keys;
     try {
-        update.m_database.OpenEx(CUpdateDlg::ConnectString(), CUpdateDlg::kConnectOptions);
+        database.OpenEx(CUpdateDlg::ConnectString(), CUpdateDlg::kConnectOptions);
         CString idcard;
-        ReadTextFile(PathJoin(update.m_strWorkDir, "idcard.spl"), idcard);
-        const IdcardRecord record = update.ParseIdcard(idcard);
-        keys = SpoolKeys(update.m_strWorkDir, record);
+        ReadTextFile(PathJoin(work, "idcard.spl"), idcard);
+        const IdcardRecord record = CSpoolImporter::ParseIdcard(idcard);
+        keys = SpoolKeys(work, record);
         // Never committed: the transaction is rolled back below, or on the way
         // out of a failure, or by the data source when the process dies.
-        CTransaction transaction(update.m_database);
-        before = ReadReachableRows(update.m_database, keys);
+        CTransaction transaction(database);
+        before = ReadReachableRows(database, keys);
         report.readBefore = true;
         std::printf("dry run: importing\n");
         std::fflush(stdout);
-        if (!update.RunImports(record)) {
+        if (!imports.RunImports(record)) {
             throw CStageError();  // the import has shown why it stopped
         }
-        const Rows after = ReadReachableRows(update.m_database, keys);
+        const Rows after = ReadReachableRows(database, keys);
         transaction.Rollback();
         for (int table = 0; table < kTableCount; ++table) {
             const auto index = static_cast<std::size_t>(table);
@@ -224,7 +225,7 @@ DryRunReport DryRun(const std::string& workDir) {
     }
     if (report.readBefore) {
         try {
-            report.unchanged = ReadReachableRows(update.m_database, keys) == before;
+            report.unchanged = ReadReachableRows(database, keys) == before;
         } catch (...) {
             report.unchanged = false;
         }

@@ -10,10 +10,10 @@
 #include <utility>
 
 #include "framework/ContainedFile.h"
+#include "imports/CSpoolImporter.h"
 #include "imports/SpoolError.h"
 #include "imports/SpoolText.h"
 #include "tools/pack/MediumPacker.h"
-#include "update/CUpdateDlg.h"
 
 namespace fs = std::filesystem;
 
@@ -143,10 +143,9 @@ class Checker {
             return;
         }
         CString text = file.text;
-        CUpdateDlg parser;
         IdcardRecord record;
         try {
-            record = parser.ParseIdcard(text);
+            record = CSpoolImporter::ParseIdcard(text);
         } catch (const CSpoolError&) {
             Add(Finding::error, file.name, 1,
                 "the ID card gives no chassis number (no TAB after it)",
