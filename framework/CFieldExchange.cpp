@@ -1,6 +1,7 @@
 #include "framework/CFieldExchange.h"
 
 #include <array>
+#include <new>
 
 #include "framework/CDBException.h"
 #include "framework/CRecordset.h"
@@ -51,7 +52,7 @@ void CFieldExchange::GetLongBinaryData(int nField, CLongBinary& value, SQLLEN* p
         HGLOBAL block = value.m_hData != nullptr ? GlobalReAlloc(value.m_hData, bytes, 0)
                                                  : GlobalAlloc(GMEM_MOVEABLE, bytes);
         if (block == nullptr) {
-            throw CDBException(SQL_ERROR, "HY001", "Not enough memory for a long binary value");
+            throw std::bad_alloc();
         }
         value.m_hData = block;
     };

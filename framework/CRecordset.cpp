@@ -64,8 +64,7 @@ bool CRecordset::Open(unsigned /*nOpenType*/, const char* lpszSQL, unsigned dwOp
     CFieldExchange names(CFieldExchange::Name, this);
     RunExchange(names);
     if (names.m_nFields != m_nFields) {
-        throw CDBException(SQL_ERROR, "HY000",
-                           "The recordset exchanges another number of fields than it declares");
+        ThrowUsage("The recordset exchanges another number of fields than it declares");
     }
 
     const bool addOnly = (dwOptions & appendOnly) != 0;
@@ -209,10 +208,10 @@ void CRecordset::Move(long nRows, SQLUSMALLINT wFetchType) {
 
 void CRecordset::RequireCurrentRow(const char* operation) const {
     if (!m_bOpen || m_bEOF || m_bRowDeleted) {
-        throw CDBException(SQL_ERROR, "24000", CString(operation) + " needs a current row");
+        throw CUsageError(CString(operation) + " needs a current row");
     }
     if (!m_bUpdatable) {
-        throw CDBException(SQL_ERROR, "HY000", "The recordset is read-only");
+        ThrowUsage("The recordset is read-only");
     }
 }
 

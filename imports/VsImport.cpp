@@ -1,7 +1,7 @@
 // The vs files: one line per data file, keyed by component and vs type; a key
 // that has a row gets the new bytes, a new key gets a new row.
-#include "framework/CDBException.h"
 #include "imports/CSpoolImporter.h"
+#include "imports/SpoolError.h"
 #include "imports/SpoolText.h"
 #include "tables/CVsSet.h"
 
@@ -16,10 +16,10 @@ bool CSpoolImporter::ImportVsLine(CString& line) {
     // Only a type that is stored as itself can be found again by the look-up.
     const std::optional<std::int32_t> type = ParseInt32(vstype);
     if (!type) {
-        throw CDBException(SQL_ERROR, "42000",
-                           "vs.spl: the vs type of component '" + comp +
-                               "' is not a whole number from -2147483648 to 2147483647: '" +
-                               vstype + "'");
+        throw CSpoolError(CSpoolError::badKey,
+                          "vs.spl: the vs type of component '" + comp +
+                              "' is not a whole number from -2147483648 to 2147483647: '" + vstype +
+                              "'");
     }
     CVsSet set(&m_database);
     const bool known = set.FindByKey(comp, *type);

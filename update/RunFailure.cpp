@@ -20,16 +20,28 @@ struct CauseRule {
 };
 
 // What each cause means for the user and the run.
-constexpr std::array<CauseRule, 8> kRules = {{
+constexpr std::array<CauseRule, 9> kRules = {{
     {FailureCause::database, kExitDatabaseError, true, true},
     {FailureCause::file, kExitAborted, false, true},
     {FailureCause::spoolInput, kExitAborted, false, true},
+    {FailureCause::spoolKey, kExitDatabaseError, true, true},
     {FailureCause::noChassis, kExitNoChassis, true, false},
     {FailureCause::stage, kExitAborted, false, true},
     {FailureCause::misuse, kExitAborted, false, true},
     {FailureCause::memory, kExitAborted, false, true},
     {FailureCause::unknown, kExitAborted, false, true},
 }};
+
+FailureCause SpoolCause(CSpoolError::Reason reason) {
+    switch (reason) {
+        case CSpoolError::noChassis:
+            return FailureCause::noChassis;
+        case CSpoolError::badKey:
+            return FailureCause::spoolKey;
+        default:
+            return FailureCause::spoolInput;
+    }
+}
 
 RunFailure Apply(FailureCause cause, const CString& text) {
     for (const CauseRule& rule : kRules) {
@@ -51,9 +63,7 @@ RunFailure DescribeFailure(const std::exception_ptr& error) {
     } catch (const CFileException& file) {
         return Apply(FailureCause::file, file.GetErrorMessage());
     } catch (const CSpoolError& spool) {
-        return Apply(spool.m_reason == CSpoolError::noChassis ? FailureCause::noChassis
-                                                              : FailureCause::spoolInput,
-                     spool.what());
+        return Apply(SpoolCause(spool.m_reason), spool.what());
     } catch (const CStageError& stage) {
         return Apply(FailureCause::stage, stage.what());
     } catch (const CUsageError& misuse) {

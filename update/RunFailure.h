@@ -10,6 +10,7 @@ enum class FailureCause {
     database,    // the data source refused, failed or lost the connection
     file,        // a file could not be opened, read, written or removed
     spoolInput,  // a spool file holds something the update refuses
+    spoolKey,    // a spool key the data source's look-up refuses: as a database error
     noChassis,   // the ID card names no chassis number
     stage,       // a stage of the update did not do its work
     misuse,      // a framework class used against its rules

@@ -7,6 +7,7 @@
 
 #include "framework/CDBException.h"
 #include "imports/CSpoolImporter.h"
+#include "imports/SpoolError.h"
 #include "imports/SpoolText.h"
 #include "tables/CTunSet.h"
 #include "tests/support/DataSource.h"
@@ -221,7 +222,7 @@ TEST_P(ImportTest, VsKeysAreLiteralsAndVsTypesMustBeNumbers) {
     for (const char* line :
          {"C1\t1 OR 1=1\tvs1.bin\n", "C1\t1; DELETE FROM tbadmin.tb_vs\tvs1.bin\n",
           "C1\t\tvs1.bin\n", "C1 only one tab\tvs1.bin\n"}) {
-        EXPECT_THROW(Vs(line), CDBException) << line;
+        EXPECT_THROW(Vs(line), CSpoolError) << line;
     }
     EXPECT_EQ(Sorted("SELECT count(*) FROM [tbadmin].[tb_vs]"), (Rows{{"2"}}));
     EXPECT_FALSE(Vs("C9\t1\tmissing.bin\n"));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "framework/CDBException.h"
+#include "framework/CUsageError.h"
 #include "framework/RecordFieldExchange.h"
 #include "tables/CIdcardSet.h"
 #include "tables/CIdcompSet.h"
@@ -542,3 +543,22 @@ TEST_P(RecordsetTest, ARollbackUndoesTheRowsOfEveryTable) {
 }
 
 INSTANTIATE_ON_BOTH(RecordsetTest);
+
+// A recordset used against its rules is a fault of the calling code, never a
+// database error: no driver is asked.
+TEST_P(RecordsetTest, MisuseRaisesAUsageErrorNotADatabaseError) {
+    ExecSql(*source, "INSERT INTO [tbadmin].[tb_idcard] ([te_chasnum]) VALUES ('CH1')");
+    CIdcardSet set(&db);
+    set.Open(CRecordset::snapshot, nullptr, CRecordset::readOnly);
+    ASSERT_FALSE(set.IsEOF());
+    EXPECT_THROW(set.Edit(), CUsageError);
+    EXPECT_THROW(set.Delete(), CUsageError);
+    set.MoveNext();
+    ASSERT_TRUE(set.IsEOF());
+    EXPECT_THROW(set.Edit(), CUsageError);
+
+    struct MiscountedSet : CIdcardSet {
+        explicit MiscountedSet(CDatabase* database) : CIdcardSet(database) { ++m_nFields; }
+    } miscounted(&db);
+    EXPECT_THROW(miscounted.Open(), CUsageError);
+}

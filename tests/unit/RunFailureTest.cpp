@@ -36,6 +36,12 @@ TEST(RunFailureTest, EachCauseHasItsExitCodeAndTheRightEnd) {
     EXPECT_EQ(spool.m_nExitCode, kExitAborted);
     EXPECT_EQ(spool.m_strMessage, "vs.spl line 3: x");
 
+    // The data source refused the look-up of such a key: the run ends as on its errors.
+    const RunFailure key = Describe(CSpoolError(CSpoolError::badKey, "vs.spl: vs type 'x'"));
+    EXPECT_EQ(key.m_nExitCode, kExitDatabaseError);
+    EXPECT_TRUE(key.m_bEndsRunAtOnce);
+    EXPECT_EQ(key.m_strMessage, "vs.spl: vs type 'x'");
+
     const RunFailure noChassis = Describe(CSpoolError(CSpoolError::noChassis, "no chassis"));
     EXPECT_EQ(noChassis.m_nExitCode, kExitNoChassis);
     EXPECT_TRUE(noChassis.m_bEndsRunAtOnce);
