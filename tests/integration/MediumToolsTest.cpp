@@ -446,4 +446,15 @@ TEST(PackUsageTest, HelpUsageAndExitCodes) {
     EXPECT_EQ(RunSubprocess({kPack, "--check"}).exitCode, 2);
     TempDir dir;
     EXPECT_EQ(RunSubprocess({kPack, "--check", (dir / "absent").string()}).exitCode, 1);
+    // Options and the folder in any order: each is a check of the absent medium.
+    const std::string absent = (dir / "absent").string();
+    for (const std::vector<std::string>& order :
+         {std::vector<std::string>{kPack, "--check", "--dry-run", absent},
+          std::vector<std::string>{kPack, absent, "--dry-run", "--check"},
+          std::vector<std::string>{kPack, "--dry-run", absent, "--check"}}) {
+        const SubprocessResult checked = RunSubprocess(order);
+        EXPECT_EQ(checked.exitCode, 1) << order[1] << " " << order[2] << " " << order[3];
+        EXPECT_TRUE(Contains(checked.output, "absent: no such folder")) << checked.output;
+    }
+    EXPECT_EQ(RunSubprocess({kPack, "--check", absent, absent}).exitCode, 2);
 }

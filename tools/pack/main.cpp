@@ -1,5 +1,8 @@
 // lorbanix-pack: checks a folder of spool files by the update tool's own rules
 // and makes an update medium of it; or checks an existing medium.
+#include <getopt.h>
+
+#include <array>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -19,7 +22,7 @@ enum PackExit { kClean = 0, kErrors = 1, kUsage = 2 };
 constexpr const char* kUsageText =
     "usage: lorbanix-pack [--force] [--name NAME] [--tool PATH] [--unpacker PATH]\n"
     "                     [--no-strip] SOURCE_DIR MEDIUM_DIR\n"
-    "       lorbanix-pack --check MEDIUM_DIR [--dry-run]\n"
+    "       lorbanix-pack --check [--dry-run] MEDIUM_DIR\n"
     "       lorbanix-pack --help\n";
 
 constexpr const char* kHelpText =
@@ -37,12 +40,15 @@ constexpr const char* kHelpText =
     "                   this program)\n"
     "  --unpacker PATH  the unpacker to copy (default: pkunzip beside this program)\n"
     "  --no-strip       copy the programs with their symbol tables\n"
-    "  --check DIR      check an existing medium: its programs, the package the\n"
-    "                   tool picks, the archive in it and its spool files\n"
+    "  --check          check the existing medium MEDIUM_DIR: its programs, the\n"
+    "                   package the tool picks, the archive in it and its spool\n"
+    "                   files\n"
     "  --dry-run        with --check: run the update's import of the medium against\n"
     "                   the data source Lorbanix in one transaction, always rolled\n"
     "                   back, and report per table the rows it would delete, add\n"
     "                   and change\n"
+    "\n"
+    "Options and folders may come in any order.\n"
     "\n"
     "Exit codes: 0 clean or warnings only (with --force: packed), 1 errors (or\n"
     "the medium could not be made, or the dry run's import failed), 2 wrong usage.\n";
@@ -178,7 +184,6 @@ int Check(const std::string& mediumDir, bool dryRun) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
     MediumPlan plan;
     std::error_code error;
     const fs::path self = fs::read_symlink("/proc/self/exe", error).parent_path();
@@ -186,38 +191,55 @@ int main(int argc, char** argv) {
     plan.unpackerPath = (self / "pkunzip").string();
     bool force = false;
     bool dryRun = false;
-    std::string checkDir;
-    std::vector<std::string> positional;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const bool hasValue = i + 1 < args.size();
-        if (args[i] == "--help" || args[i] == "-h") {
-            std::fputs(kUsageText, stdout);
-            std::fputs(kHelpText, stdout);
-            return kClean;
-        }
-        if (args[i] == "--force") {
-            force = true;
-        } else if (args[i] == "--dry-run") {
-            dryRun = true;
-        } else if (args[i] == "--no-strip") {
-            plan.strip = false;
-        } else if (args[i] == "--check" && hasValue) {
-            checkDir = args[++i];
-        } else if (args[i] == "--name" && hasValue) {
-            plan.packageName = args[++i];
-        } else if (args[i] == "--tool" && hasValue) {
-            plan.toolPath = args[++i];
-        } else if (args[i] == "--unpacker" && hasValue) {
-            plan.unpackerPath = args[++i];
-        } else if (args[i].starts_with("-")) {
-            return Usage();
-        } else {
-            positional.push_back(args[i]);
+    bool check = false;
+    // Options and folders in any order, as the C library reads a command line.
+    enum : int { kForce = 256, kDryRun, kNoStrip, kCheck, kName, kTool, kUnpacker };
+    const std::array<option, 9> options = {{
+        {"help", no_argument, nullptr, 'h'},
+        {"force", no_argument, nullptr, kForce},
+        {"dry-run", no_argument, nullptr, kDryRun},
+        {"no-strip", no_argument, nullptr, kNoStrip},
+        {"check", no_argument, nullptr, kCheck},
+        {"name", required_argument, nullptr, kName},
+        {"tool", required_argument, nullptr, kTool},
+        {"unpacker", required_argument, nullptr, kUnpacker},
+        {nullptr, 0, nullptr, 0},
+    }};
+    for (int chosen = 0; (chosen = getopt_long(argc, argv, "h", options.data(), nullptr)) != -1;) {
+        switch (chosen) {
+            case 'h':
+                std::fputs(kUsageText, stdout);
+                std::fputs(kHelpText, stdout);
+                return kClean;
+            case kForce:
+                force = true;
+                break;
+            case kDryRun:
+                dryRun = true;
+                break;
+            case kNoStrip:
+                plan.strip = false;
+                break;
+            case kCheck:
+                check = true;
+                break;
+            case kName:
+                plan.packageName = optarg;
+                break;
+            case kTool:
+                plan.toolPath = optarg;
+                break;
+            case kUnpacker:
+                plan.unpackerPath = optarg;
+                break;
+            default:
+                return Usage();  // the C library has named the option
         }
     }
+    const std::vector<std::string> positional(argv + optind, argv + argc);
     try {
-        if (!checkDir.empty()) {
-            return positional.empty() ? Check(checkDir, dryRun) : Usage();
+        if (check) {
+            return positional.size() == 1 ? Check(positional[0], dryRun) : Usage();
         }
         if (positional.size() != 2 || dryRun) {
             return Usage();
