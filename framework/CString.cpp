@@ -3,7 +3,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <ostream>
 
 namespace {
 std::size_t Clamp(int value, std::size_t limit) {
@@ -101,8 +100,4 @@ CString operator+(const char* a, const CString& b) {
 
 int CString::Compare(const char* other) const {
     return std::strcmp(m_text.c_str(), other != nullptr ? other : "");
-}
-
-std::ostream& operator<<(std::ostream& out, const CString& text) {
-    return out << text.str();
 }

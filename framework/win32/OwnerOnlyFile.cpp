@@ -4,6 +4,8 @@
 
 #include "framework/win32/WinApi.h"
 
+#include <shellapi.h>
+
 namespace {
 std::string SystemError() {
     const DWORD code = GetLastError();
@@ -21,7 +23,133 @@ std::string SystemError() {
 HANDLE Handle(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);  // NOLINT(performance-no-int-to-ptr)
 }
+
+// UTF-8 text as the system's wide calls take it, NUL-ended; false (with the
+// system's error set) for text that is no UTF-8.
+bool Wide(const std::string& text, std::vector<wchar_t>& wide) {
+    const int length = static_cast<int>(text.size());
+    const int count =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
+    if (count == 0 && length != 0) {
+        return false;
+    }
+    wide.assign(static_cast<std::size_t>(count) + 1, L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(), count);
+    return true;
+}
+
+std::string Utf8(const wchar_t* wide) {
+    const int count = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (count <= 1) {
+        return {};
+    }
+    std::string text(static_cast<std::size_t>(count), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), count, nullptr, nullptr);
+    text.pop_back();  // the NUL the count includes
+    return text;
+}
+
+// The system's attributes of path, INVALID_FILE_ATTRIBUTES when it cannot say.
+DWORD AttributesOf(const std::string& path) {
+    std::vector<wchar_t> name;
+    return Wide(path, name) ? GetFileAttributesW(name.data()) : INVALID_FILE_ATTRIBUTES;
+}
 }  // namespace
+
+std::vector<std::string> UnpackerArguments(int /*argc*/, char** /*argv*/) {
+    int count = 0;
+    LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    if (words == nullptr) {
+        return arguments;
+    }
+    for (int i = 0; i < count; ++i) {
+        arguments.push_back(Utf8(words[i]));
+    }
+    LocalFree(static_cast<HLOCAL>(words));
+    return arguments;
+}
+
+char FolderSeparator() {
+    return '\\';
+}
+
+NameKind LookUpName(const std::string& path) {
+    const DWORD attributes = AttributesOf(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return NameKind::none;
+    }
+    // A junction or a symbolic link is never gone through.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return NameKind::folder;
+    }
+    return NameKind::other;
+}
+
+bool RemoveName(const std::string& path) {
+    std::vector<wchar_t> name;
+    if (!Wide(path, name)) {
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesW(name.data());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return RemoveDirectoryW(name.data()) != 0;
+    }
+    return DeleteFileW(name.data()) != 0;
+}
+
+ArchiveFile::~ArchiveFile() {
+    if (m_handle != -1) {
+        CloseHandle(Handle(m_handle));
+    }
+}
+
+std::string ArchiveFile::Open(const std::string& path) {
+    if (m_handle != -1) {
+        CloseHandle(Handle(m_handle));
+        m_handle = -1;
+    }
+    std::vector<wchar_t> name;
+    if (!Wide(path, name)) {
+        return SystemError();
+    }
+    HANDLE file = CreateFileW(name.data(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return SystemError();
+    }
+    m_handle = reinterpret_cast<std::intptr_t>(file);
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        return "not a regular file";
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size)) {
+        return SystemError();
+    }
+    m_size = static_cast<std::uint64_t>(size.QuadPart);
+    return {};
+}
+
+std::string ArchiveFile::ReadAt(std::uint64_t offset, char* bytes, std::size_t count) {
+    while (count > 0) {
+        const DWORD part = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD got = 0;
+        if (!ReadFile(Handle(m_handle), bytes, part, &got, &at)) {
+            return SystemError();
+        }
+        if (got == 0) {
+            return "the file ended early";
+        }
+        bytes += got;
+        offset += got;
+        count -= got;
+    }
+    return {};
+}
 
 OwnerOnlyFile::~OwnerOnlyFile() {
     if (m_handle != -1) {
@@ -29,9 +157,13 @@ OwnerOnlyFile::~OwnerOnlyFile() {
     }
 }
 
-std::string OwnerOnlyFile::Create(const std::filesystem::path& path) {
+std::string OwnerOnlyFile::Create(const std::string& path) {
+    std::vector<wchar_t> name;
+    if (!Wide(path, name)) {
+        return SystemError();
+    }
     // Default security: the access the folder passes on.
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    HANDLE file = CreateFileW(name.data(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return SystemError();
@@ -62,8 +194,9 @@ std::string OwnerOnlyFile::Close() {
     return {};
 }
 
-std::string MakeOwnerOnlyFolder(const std::filesystem::path& path) {
-    if (!CreateDirectoryW(path.c_str(), nullptr)) {
+std::string MakeOwnerOnlyFolder(const std::string& path) {
+    std::vector<wchar_t> name;
+    if (!Wide(path, name) || !CreateDirectoryW(name.data(), nullptr)) {
         return SystemError();
     }
     return {};

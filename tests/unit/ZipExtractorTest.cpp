@@ -119,6 +119,21 @@ TEST(ZipExtractorTest, DataThatDoesNotMatchItsChecksumIsAnError) {
     EXPECT_NE(failure.find("vs.spl"), std::string::npos) << failure;
 }
 
+// What stands in the archive's place and is no regular file is refused at
+// once: a named pipe without a writer is never waited on.
+TEST(ZipExtractorTest, AnArchiveThatIsNoRegularFileIsRefusedAtOnce) {
+    TempDir dir;
+    fs::create_directory(dir / "folder.zip");
+    ASSERT_EQ(::mkfifo((dir / "pipe.zip").c_str(), 0600), 0);
+    fs::create_directory(dir / "out");
+    for (const char* name : {"folder.zip", "pipe.zip"}) {
+        const std::string failure = ExtractArchive((dir / name).string(), (dir / "out").string());
+        EXPECT_NE(failure.find("cannot open the archive (not a regular file)"), std::string::npos)
+            << name << ": " << failure;
+    }
+    EXPECT_TRUE(fs::is_empty(dir / "out"));
+}
+
 namespace {
 std::uint32_t Crc(const std::string& bytes) {
     return static_cast<std::uint32_t>(crc32(crc32(0L, Z_NULL, 0),

@@ -1,14 +1,11 @@
 #include "tools/pkunzip/ZipExtractor.h"
 
-#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "framework/OwnerOnlyFile.h"
 #include "tools/pkunzip/ZipReader.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 constexpr std::uint16_t kStoredMethod = 0;
@@ -21,19 +18,30 @@ class CreatedPaths {
     CreatedPaths() = default;
     ~CreatedPaths() {
         for (auto path = m_paths.rbegin(); path != m_paths.rend(); ++path) {
-            std::error_code error;
-            fs::remove(*path, error);
+            RemoveName(*path);
         }
     }
     CreatedPaths(const CreatedPaths&) = delete;
     CreatedPaths& operator=(const CreatedPaths&) = delete;
 
-    void Add(const fs::path& path) { m_paths.push_back(path); }
+    void Add(const std::string& path) { m_paths.push_back(path); }
     void Keep() { m_paths.clear(); }
 
   private:
-    std::vector<fs::path> m_paths;
+    std::vector<std::string> m_paths;
 };
+
+// name inside folder, written with the platform's separator.
+std::string Inside(const std::string& folder, const std::string& name) {
+    if (folder.empty()) {
+        return name;
+    }
+    const char last = folder.back();
+    if (last == '/' || last == FolderSeparator()) {
+        return folder + name;
+    }
+    return folder + FolderSeparator() + name;
+}
 
 std::vector<std::string> Components(const std::string& name) {
     std::vector<std::string> parts;
@@ -108,30 +116,29 @@ std::string Refusal(const ZipEntry& entry) {
 
 // The folders leading to an entry: each made when missing, never followed
 // through a link.
-std::string MakeFolders(fs::path& path, const std::vector<std::string>& place, std::size_t count,
+std::string MakeFolders(std::string& path, const std::vector<std::string>& place, std::size_t count,
                         CreatedPaths& created) {
     for (std::size_t i = 0; i < count; ++i) {
-        path /= place[i];
-        std::error_code error;
-        const fs::file_status status = fs::symlink_status(path, error);
-        if (fs::is_directory(status)) {
+        path = Inside(path, place[i]);
+        const NameKind kind = LookUpName(path);
+        if (kind == NameKind::folder) {
             continue;
         }
-        if (fs::exists(status)) {
-            return path.string() + " is in the way of a folder";
+        if (kind != NameKind::none) {
+            return path + " is in the way of a folder";
         }
         if (std::string failure = MakeOwnerOnlyFolder(path); !failure.empty()) {
-            return path.string() + ": " + failure;
+            return path + ": " + failure;
         }
         created.Add(path);
     }
     return {};
 }
 
-std::string ExtractEntry(ZipReader& reader, const ZipEntry& entry, const fs::path& targetDir,
+std::string ExtractEntry(ZipReader& reader, const ZipEntry& entry, const std::string& targetDir,
                          CreatedPaths& created) {
     const std::vector<std::string> place = PlaceOf(entry.name);
-    fs::path path = targetDir;
+    std::string path = targetDir;
     const std::size_t folders = entry.isDirectory ? place.size() : place.size() - 1;
     if (std::string error = MakeFolders(path, place, folders, created); !error.empty()) {
         return error;
@@ -139,20 +146,19 @@ std::string ExtractEntry(ZipReader& reader, const ZipEntry& entry, const fs::pat
     if (entry.isDirectory) {
         return {};
     }
-    path /= place.back();
-    std::error_code statusError;
-    if (fs::exists(fs::symlink_status(path, statusError))) {
-        return path.string() + " is in the way of a file";
+    path = Inside(path, place.back());
+    if (LookUpName(path) != NameKind::none) {
+        return path + " is in the way of a file";
     }
     OwnerOnlyFile out;
     if (std::string failure = out.Create(path); !failure.empty()) {
-        return path.string() + ": " + failure;
+        return path + ": " + failure;
     }
     created.Add(path);
     std::string failure =
         reader.Read(entry, [&](const char* bytes, std::size_t count) -> std::string {
             if (std::string error = out.Write(bytes, count); !error.empty()) {
-                return path.string() + ": " + error;
+                return path + ": " + error;
             }
             return {};
         });
@@ -160,7 +166,7 @@ std::string ExtractEntry(ZipReader& reader, const ZipEntry& entry, const fs::pat
         return failure;
     }
     if (std::string error = out.Close(); !error.empty()) {
-        return path.string() + ": " + error;
+        return path + ": " + error;
     }
     return {};
 }

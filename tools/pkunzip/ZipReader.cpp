@@ -78,11 +78,8 @@ std::string ZipReader::ReadAt(std::uint64_t offset, char* bytes, std::size_t cou
     if (offset > m_fileSize || count > m_fileSize - offset) {
         return m_path + ": damaged archive (data past its end)";
     }
-    m_file.clear();
-    m_file.seekg(static_cast<std::streamoff>(offset));
-    m_file.read(bytes, static_cast<std::streamsize>(count));
-    if (!m_file || static_cast<std::size_t>(m_file.gcount()) != count) {
-        return m_path + ": cannot read the archive";
+    if (std::string error = m_file.ReadAt(offset, bytes, count); !error.empty()) {
+        return m_path + ": cannot read the archive (" + error + ")";
     }
     return {};
 }
@@ -90,12 +87,10 @@ std::string ZipReader::ReadAt(std::uint64_t offset, char* bytes, std::size_t cou
 std::string ZipReader::Open(const std::string& path) {
     m_path = path;
     m_entries.clear();
-    m_file.open(path, std::ios::binary);
-    if (!m_file) {
-        return path + ": cannot open the archive";
+    if (std::string error = m_file.Open(path); !error.empty()) {
+        return path + ": cannot open the archive (" + error + ")";
     }
-    m_file.seekg(0, std::ios::end);
-    m_fileSize = static_cast<std::uint64_t>(m_file.tellg());
+    m_fileSize = m_file.Size();
     if (m_fileSize < kEndSize) {
         return path + ": not a zip archive";
     }

@@ -10,10 +10,11 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "framework/OwnerOnlyFile.h"
 
 struct ZipEntry {
     std::string name;  // as stored, separators untouched
@@ -51,7 +52,7 @@ class ZipReader {
     std::uint32_t U32At(std::uint64_t offset);
 
     std::string m_path;
-    std::ifstream m_file;
+    ArchiveFile m_file;
     std::uint64_t m_fileSize = 0;
     std::vector<ZipEntry> m_entries;
 };

@@ -2,17 +2,21 @@
 // command line into the current directory.
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "framework/OwnerOnlyFile.h"
 #include "tools/pkunzip/ZipExtractor.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: pkunzip ARCHIVE\n");
+    const std::vector<std::string> arguments = UnpackerArguments(argc, argv);
+    if (arguments.size() != 2) {
+        std::fputs("usage: pkunzip ARCHIVE\n", stderr);
         return 2;
     }
-    const std::string failure = ExtractArchive(argv[1], ".");
+    const std::string failure = ExtractArchive(arguments[1], ".");
     if (!failure.empty()) {
-        std::fprintf(stderr, "pkunzip: %s\n", failure.c_str());
+        // Plain output calls: the formatting ones would take room on the medium.
+        std::fputs(("pkunzip: " + failure + "\n").c_str(), stderr);
         return 1;
     }
     return 0;
