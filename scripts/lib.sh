@@ -1,12 +1,17 @@
 # Shared by the scripts: paths and small helpers. Sourced, not run.
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-ODBC_DRIVER_DIR="$(dirname "$(dpkg -L libsqliteodbc 2>/dev/null | grep '/libsqlite3odbc.so$' | head -1)" 2>/dev/null || true)"
+# The machine's own architecture: the drivers are installed for i386 too (the
+# 32-bit Windows tests), and dpkg refuses a package name that has two instances.
+NATIVE_ARCH="$(dpkg --print-architecture)"
+ODBC_DRIVER_DIR="$(dirname "$(dpkg -L "libsqliteodbc:$NATIVE_ARCH" 2>/dev/null | grep '/libsqlite3odbc.so$' | head -1)" 2>/dev/null || true)"
 
 die() { echo "$(basename "$0"): $*" >&2; exit 1; }
 
-# The driver library of a Debian ODBC driver package, by file name.
+# The driver library of a Debian ODBC driver package, by file name; the
+# machine's own build unless the package is named with an architecture.
 driver_path() {
     local package="$1" file="$2" path
+    [[ "$package" == *:* ]] || package="$package:$NATIVE_ARCH"
     path="$(dpkg -L "$package" 2>/dev/null | grep "/$file\$" | head -1)"
     [[ -n "$path" ]] || die "driver $file not found: install the Debian package $package (scripts/setup)"
     echo "$path"
