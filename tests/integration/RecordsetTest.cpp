@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "framework/CDBException.h"
-#include "framework/RecordFieldExchange.h"
 #include "tables/CIdcardSet.h"
 #include "tables/CIdcompSet.h"
 #include "tables/CSerialSet.h"
@@ -443,56 +443,6 @@ TEST_P(RecordsetTest, AnUnchangedLongBinaryIsLeftAloneAndADirtyNullOneIsStoredAs
     }
     EXPECT_EQ(Query("SELECT [te_chasnum], [te_file] FROM [tbadmin].[tb_tun]"),
               (Rows{{"CH2", "NULL"}}));
-}
-
-TEST_P(RecordsetTest, TheTunExchangeBindsItsValueForExecution) {
-    CTunSet set(&db);
-    ASSERT_TRUE(set.OpenTable());
-    set.AddNew();
-    StmtHandle stmt = AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, db.GetConnectHandle());
-    SQLLEN* cell = set.GetFieldLengthBuffer(1, CFieldExchange::outputColumn);
-    auto valuePass = [&](CString& text) {
-        CFieldExchange fx(CFieldExchange::Value, &set);
-        fx.SetFieldType(CFieldExchange::outputColumn);
-        fx.m_pstr = &text;
-        fx.m_hstmt = stmt.get();
-        fx.m_nFields = 1;  // the chasnum field went before
-        set.ExchangeLongBinary(&fx, "[te_file]", set.m_te_file);
-        return fx.m_nParamFields;
-    };
-
-    // Not dirty: no marker, no parameter.
-    CString text;
-    EXPECT_EQ(valuePass(text), 0U);
-    EXPECT_EQ(text, "");
-
-    Fill(set.m_te_file, Pattern(1048576));
-    set.SetFieldNull(&set.m_te_file, false);
-    set.SetFieldDirty(&set.m_te_file, true);
-    EXPECT_EQ(valuePass(text), 1U);
-    EXPECT_EQ(text, "?,");
-    EXPECT_EQ(*cell, -1048676);
-
-    // Lengths beyond the cap: the cell is capped.
-    set.m_te_file.m_dwDataLength = 0xFFFFFFF0U;
-    text.Empty();
-    valuePass(text);
-    EXPECT_EQ(*cell, -2147483647);
-    set.m_te_file.m_dwDataLength = 1048576;
-
-    // SetFieldNull aimed at another member leaves this one alone.
-    set.SetFieldNull(&set.m_te_chasnum, true);
-    EXPECT_FALSE(set.IsFieldStatusNull(1));
-    EXPECT_EQ(set.m_te_file.m_dwDataLength, 1048576U);
-    EXPECT_EQ(*cell, -2147483647);
-
-    // A dirty null value is bound as NULL.
-    set.SetFieldNull(&set.m_te_file, true);
-    EXPECT_EQ(*cell, SQL_NULL_DATA);
-    text.Empty();
-    valuePass(text);
-    EXPECT_EQ(*cell, SQL_NULL_DATA);
-    EXPECT_NE(set.m_te_file.m_hData, nullptr);  // the block stays with the value
 }
 
 TEST_P(RecordsetTest, ATextLongerThanItsColumnIsRefusedNotCut) {
