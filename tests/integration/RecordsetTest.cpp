@@ -390,37 +390,6 @@ TEST_P(RecordsetTest, LongBinariesOfAnySizeComeBackByteExact) {
               (Rows{{"1"}}));
 }
 
-TEST_P(RecordsetTest, VsRowsAreAddedAndTheirDataReplacedInEditMode) {
-    {
-        CVsSet set(&db);
-        set.m_strFilter = "te_comp = 'C1' and te_vstype = 2";
-        set.Open();
-        EXPECT_TRUE(set.IsEOF());
-        set.AddNew();
-        set.m_te_comp = "C1";
-        set.m_te_vstype = 2;
-        Fill(set.m_te_file, Pattern(5000));
-        set.SetFieldNull(&set.m_te_file, false);
-        set.SetFieldDirty(&set.m_te_file, true);
-        EXPECT_TRUE(set.Update());
-    }
-    {
-        CVsSet set(&db);
-        set.m_strFilter = "te_comp = 'C1' and te_vstype = 2";
-        set.Open();
-        ASSERT_FALSE(set.IsEOF());
-        EXPECT_EQ(Bytes(set.m_te_file), Pattern(5000));
-        set.Edit();
-        set.m_te_file.Reset();
-        Fill(set.m_te_file, "new bytes");
-        set.SetFieldNull(&set.m_te_file, false);
-        set.SetFieldDirty(&set.m_te_file, true);
-        EXPECT_TRUE(set.Update());
-    }
-    EXPECT_EQ(Query("SELECT [te_comp],[te_vstype],length([te_file]) FROM [tbadmin].[tb_vs]"),
-              (Rows{{"C1", "2", "9"}}));
-}
-
 TEST_P(RecordsetTest, AnUnchangedLongBinaryIsLeftAloneAndADirtyNullOneIsStoredAsNull) {
     AddTun("CH1", Pattern(3000));
     {
