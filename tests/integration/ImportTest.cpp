@@ -118,10 +118,15 @@ TEST_P(ImportTest, ComponentLinesReplaceTheFirstLinesChassis) {
     ASSERT_TRUE(Idcomp(file));  // a second import leaves the first chassis as it was
     EXPECT_EQ(Sorted("SELECT count(*) FROM [tbadmin].[tb_idcomp] WHERE [te_chasnum] = 'CH1'"),
               (Rows{{"4"}}));
-    // A file without line feeds imports nothing and deletes nothing.
+}
+
+TEST_P(ImportTest, AComponentFileWithoutLineFeedsImportsNothingAndDeletesNothing) {
+    ExecSql(*source,
+            "INSERT INTO [tbadmin].[tb_idcomp] ([te_cgrp],[te_chasnum],[te_comp]) VALUES "
+            "(1,'CH1','old')");
     ASSERT_TRUE(Idcomp("CH1\t1\tX"));
-    EXPECT_EQ(Sorted("SELECT count(*) FROM [tbadmin].[tb_idcomp] WHERE [te_chasnum] = 'CH1'"),
-              (Rows{{"4"}}));
+    EXPECT_EQ(Sorted("SELECT [te_cgrp],[te_chasnum],[te_comp] FROM [tbadmin].[tb_idcomp]"),
+              (Rows{{"1", "CH1", "old"}}));
 }
 
 // What the medium check says of a line without TABs: no row, and as the first

@@ -375,8 +375,9 @@ TEST_P(RecordsetTest, LongBinariesOfAnySizeComeBackByteExact) {
     }
     EXPECT_EQ(Query("SELECT length([te_file]) FROM [tbadmin].[tb_tun] ORDER BY 1"),
               (Rows{{"1"}, {"1048576"}, {"67108864"}}));
+}
 
-    // A stored empty value reads back as NULL with length 0.
+TEST_P(RecordsetTest, AnEmptyLongBinaryReadsBackAsNullAndItsRowIsStillFoundForAnEdit) {
     AddTun("EMPTY", "");
     CTunSet set(&db);
     set.m_strFilter = "te_chasnum = 'EMPTY'";
