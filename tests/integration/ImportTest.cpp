@@ -177,20 +177,6 @@ TEST_P(ImportTest, TheTunFileReplacesTheChassisRowsWithTheDataFileBytes) {
     EXPECT_TRUE(desktop.m_messages.empty());
 }
 
-TEST_P(ImportTest, ADataFileNameOfThousandsOfSeparatorsStoresExactlyTheFilesBytes) {
-    const std::string data = Pattern(262144, 9);
-    WriteFile(work / "data" / "tun.bin", data);
-    ASSERT_TRUE(Tun("CH1\t." + std::string(5000, '/') + "data//./tun.bin\r\n"));
-    CTunSet set(&dlg.m_database);
-    set.m_strFilter = "te_chasnum = 'CH1'";
-    set.Open();
-    ASSERT_EQ(set.m_te_file.m_dwDataLength, data.size());
-    const CGlobalLock lock(set.m_te_file.m_hData);
-    EXPECT_EQ(std::string(static_cast<const char*>(lock.data()), set.m_te_file.m_dwDataLength),
-              data);
-    EXPECT_TRUE(desktop.m_messages.empty());
-}
-
 TEST_P(ImportTest, ATunFileWithoutChassisChangesNothingAndAMissingDataFileStopsTheUpdate) {
     ExecSql(*source, "INSERT INTO [tbadmin].[tb_tun] ([te_chasnum]) VALUES ('CH1')");
     EXPECT_TRUE(Tun("no tab here"));
