@@ -7,7 +7,7 @@ die() { echo "$(basename "$0"): $*" >&2; exit 1; }
 # The driver library of a Debian ODBC driver package, by file name.
 driver_path() {
     local package="$1" file="$2" path
-    path="$(dpkg -L "$package" 2>/dev/null | grep "/$file\$" | head -1)"
+    path="$(dpkg -L "$package:$(dpkg --print-architecture)" 2>/dev/null | grep "/$file\$" | head -1)"
     [[ -n "$path" ]] || die "driver $file not found: install the Debian package $package (scripts/setup)"
     echo "$path"
 }
