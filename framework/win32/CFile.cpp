@@ -147,8 +147,23 @@ bool CFile::GetStatus(const CString& fileName, CFileStatus& status) {
 }
 
 void CFile::Remove(const CString& fileName) {
-    if (::DeleteFileA(fileName.GetString()) == FALSE) {
-        ThrowLastError(fileName);
+    const char* name = fileName.GetString();
+    if (::DeleteFileA(name) != FALSE) {
+        return;
+    }
+    // A read-only mark keeps a file here, never on POSIX systems: the same
+    // removal on both takes the mark off first (and puts it back on failure).
+    const DWORD error = ::GetLastError();
+    const DWORD attributes = ::GetFileAttributesA(name);
+    if (error != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & FILE_ATTRIBUTE_READONLY) == 0 ||
+        ::SetFileAttributesA(name, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) == FALSE) {
+        CFileException::ThrowOsError(static_cast<long>(error), fileName);
+    }
+    if (::DeleteFileA(name) == FALSE) {
+        const DWORD again = ::GetLastError();
+        ::SetFileAttributesA(name, attributes);
+        CFileException::ThrowOsError(static_cast<long>(again), fileName);
     }
 }
 

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "framework/CDBException.h"
 #include "framework/CUsageError.h"
-#include "framework/RecordFieldExchange.h"
 #include "tables/CIdcardSet.h"
 #include "tables/CIdcompSet.h"
 #include "tables/CSerialSet.h"
@@ -376,8 +376,9 @@ TEST_P(RecordsetTest, LongBinariesOfAnySizeComeBackByteExact) {
     }
     EXPECT_EQ(Query("SELECT length([te_file]) FROM [tbadmin].[tb_tun] ORDER BY 1"),
               (Rows{{"1"}, {"1048576"}, {"67108864"}}));
+}
 
-    // A stored empty value reads back as NULL with length 0.
+TEST_P(RecordsetTest, AnEmptyLongBinaryReadsBackAsNullAndItsRowIsStillFoundForAnEdit) {
     AddTun("EMPTY", "");
     CTunSet set(&db);
     set.m_strFilter = "te_chasnum = 'EMPTY'";
@@ -389,37 +390,6 @@ TEST_P(RecordsetTest, LongBinariesOfAnySizeComeBackByteExact) {
     EXPECT_TRUE(set.Update());
     EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_tun] WHERE [te_chasnum] = 'EMPTY2'"),
               (Rows{{"1"}}));
-}
-
-TEST_P(RecordsetTest, VsRowsAreAddedAndTheirDataReplacedInEditMode) {
-    {
-        CVsSet set(&db);
-        set.m_strFilter = "te_comp = 'C1' and te_vstype = 2";
-        set.Open();
-        EXPECT_TRUE(set.IsEOF());
-        set.AddNew();
-        set.m_te_comp = "C1";
-        set.m_te_vstype = 2;
-        Fill(set.m_te_file, Pattern(5000));
-        set.SetFieldNull(&set.m_te_file, false);
-        set.SetFieldDirty(&set.m_te_file, true);
-        EXPECT_TRUE(set.Update());
-    }
-    {
-        CVsSet set(&db);
-        set.m_strFilter = "te_comp = 'C1' and te_vstype = 2";
-        set.Open();
-        ASSERT_FALSE(set.IsEOF());
-        EXPECT_EQ(Bytes(set.m_te_file), Pattern(5000));
-        set.Edit();
-        set.m_te_file.Reset();
-        Fill(set.m_te_file, "new bytes");
-        set.SetFieldNull(&set.m_te_file, false);
-        set.SetFieldDirty(&set.m_te_file, true);
-        EXPECT_TRUE(set.Update());
-    }
-    EXPECT_EQ(Query("SELECT [te_comp],[te_vstype],length([te_file]) FROM [tbadmin].[tb_vs]"),
-              (Rows{{"C1", "2", "9"}}));
 }
 
 TEST_P(RecordsetTest, AnUnchangedLongBinaryIsLeftAloneAndADirtyNullOneIsStoredAsNull) {
@@ -444,56 +414,6 @@ TEST_P(RecordsetTest, AnUnchangedLongBinaryIsLeftAloneAndADirtyNullOneIsStoredAs
     }
     EXPECT_EQ(Query("SELECT [te_chasnum], [te_file] FROM [tbadmin].[tb_tun]"),
               (Rows{{"CH2", "NULL"}}));
-}
-
-TEST_P(RecordsetTest, TheTunExchangeBindsItsValueForExecution) {
-    CTunSet set(&db);
-    ASSERT_TRUE(set.OpenTable());
-    set.AddNew();
-    StmtHandle stmt = AllocOdbcHandle<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, db.GetConnectHandle());
-    SQLLEN* cell = set.GetFieldLengthBuffer(1, CFieldExchange::outputColumn);
-    auto valuePass = [&](CString& text) {
-        CFieldExchange fx(CFieldExchange::Value, &set);
-        fx.SetFieldType(CFieldExchange::outputColumn);
-        fx.m_pstr = &text;
-        fx.m_hstmt = stmt.get();
-        fx.m_nFields = 1;  // the chasnum field went before
-        set.ExchangeLongBinary(&fx, "[te_file]", set.m_te_file);
-        return fx.m_nParamFields;
-    };
-
-    // Not dirty: no marker, no parameter.
-    CString text;
-    EXPECT_EQ(valuePass(text), 0U);
-    EXPECT_EQ(text, "");
-
-    Fill(set.m_te_file, Pattern(1048576));
-    set.SetFieldNull(&set.m_te_file, false);
-    set.SetFieldDirty(&set.m_te_file, true);
-    EXPECT_EQ(valuePass(text), 1U);
-    EXPECT_EQ(text, "?,");
-    EXPECT_EQ(*cell, -1048676);
-
-    // Lengths beyond the cap: the cell is capped.
-    set.m_te_file.m_dwDataLength = 0xFFFFFFF0U;
-    text.Empty();
-    valuePass(text);
-    EXPECT_EQ(*cell, -2147483647);
-    set.m_te_file.m_dwDataLength = 1048576;
-
-    // SetFieldNull aimed at another member leaves this one alone.
-    set.SetFieldNull(&set.m_te_chasnum, true);
-    EXPECT_FALSE(set.IsFieldStatusNull(1));
-    EXPECT_EQ(set.m_te_file.m_dwDataLength, 1048576U);
-    EXPECT_EQ(*cell, -2147483647);
-
-    // A dirty null value is bound as NULL.
-    set.SetFieldNull(&set.m_te_file, true);
-    EXPECT_EQ(*cell, SQL_NULL_DATA);
-    text.Empty();
-    valuePass(text);
-    EXPECT_EQ(*cell, SQL_NULL_DATA);
-    EXPECT_NE(set.m_te_file.m_hData, nullptr);  // the block stays with the value
 }
 
 TEST_P(RecordsetTest, ATextLongerThanItsColumnIsRefusedNotCut) {

@@ -88,21 +88,20 @@ TEST_P(UpdateRunTest, AMissingTunOrVsFileSkipsItsStageWithOneStep) {
     }
 }
 
+// Which vs lines the data source refuses is the imports' matter; here, that
+// such a refusal ends the run with code 1 and nothing of it stays.
 TEST_P(UpdateRunTest, ADatabaseErrorInTheVsStageRollsBackTheWholeRun) {
     SeedOldRows();
-    for (const char* badLine :
-         {"C1 with one tab\tdata/vs1.bin\n", "C1\t1 OR 1=1\tdata/vs1.bin\n"}) {
-        fs::remove_all(dir / "medium");
-        StandardSpool();
-        Spool("vs.spl", std::string("C0\t1\tdata/vs1.bin\n") + badLine);
-        Pack();
-        const Outcome outcome = Run();
-        EXPECT_EQ(outcome.exitCode, 1) << outcome.output;
-        EXPECT_EQ(outcome.positions, StepsTo(14));
-        EXPECT_EQ(outcome.messages.size(), 1U) << outcome.output;
-        EXPECT_TRUE(fs::exists(workDir / "vs.spl"));
-        EXPECT_EQ(AllRows(), kSeededRows);
-    }
+    StandardSpool();
+    Spool("vs.spl", "C0\t1\tdata/vs1.bin\nC1\t1 OR 1=1\tdata/vs1.bin\n");
+    Pack();
+    const Outcome outcome = Run();
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.output;
+    EXPECT_EQ(outcome.positions, StepsTo(14));
+    ASSERT_EQ(outcome.messages.size(), 1U) << outcome.output;
+    EXPECT_NE(outcome.messages[0].find("'1 OR 1=1'"), std::string::npos) << outcome.output;
+    EXPECT_TRUE(fs::exists(workDir / "vs.spl"));
+    EXPECT_EQ(AllRows(), kSeededRows);
 }
 
 // A rule of the data source itself, not one of the tool's checks, refuses a row
@@ -173,41 +172,6 @@ TEST_P(UpdateRunTest, AWorkDirectoryThatCannotBeClearedStopsTheRunWithCode3) {
     ASSERT_EQ(outcome.messages.size(), 1U) << outcome.output;
     EXPECT_NE(outcome.messages[0].find("/stuck/"), std::string::npos) << outcome.output;
     EXPECT_EQ(AllRows(), kSeededRows);
-}
-
-TEST_P(UpdateRunTest, VsTypesAreStoredAsThemselvesOrRefusedBeyondThirtyTwoBits) {
-    StandardSpool();
-    Spool("vs.spl", "C1\t2147483647\tdata/vs1.bin\nC2\t-2147483648\tdata/vs2.bin\n");
-    Pack();
-    for (int run = 0; run < 2; ++run) {  // the second run updates both rows in place
-        const Outcome outcome = Run();
-        EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
-        EXPECT_EQ(Sorted("SELECT [te_comp],[te_vstype],length([te_file]) FROM [tbadmin].[tb_vs]"),
-                  (Rows{{"C1", "2147483647", "1000"}, {"C2", "-2147483648", "2000"}}));
-    }
-    ClearTables(*source);
-    for (const std::string& type : std::vector<std::string>{"2147483648", "99999999999999999999"}) {
-        fs::remove_all(dir / "medium");
-        Spool("vs.spl", "C1\t1\tdata/vs1.bin\nC3\t" + type + "\tdata/vs1.bin\n");
-        Pack();
-        const Outcome outcome = Run();
-        EXPECT_EQ(outcome.exitCode, 1) << outcome.output;
-        ASSERT_EQ(outcome.messages.size(), 1U) << outcome.output;
-        EXPECT_NE(outcome.messages[0].find("'" + type + "'"), std::string::npos) << outcome.output;
-        EXPECT_EQ(AllRows(), (Rows{{"--"}, {"--"}, {"--"}, {"--"}, {"--"}}));
-    }
-}
-
-TEST_P(UpdateRunTest, KeysWithApostrophesAreStoredLiterally) {
-    StandardSpool("O'Brien");
-    Spool("vs.spl", "x' OR '1'='1\t1\tdata/vs1.bin\n");
-    Pack();
-    const Outcome outcome = Run();
-    EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
-    EXPECT_EQ(Sorted("SELECT [te_chasnum] FROM [tbadmin].[tb_idcard]"), (Rows{{"O'Brien"}}));
-    EXPECT_EQ(Sorted("SELECT count(*) FROM [tbadmin].[tb_idcomp] WHERE [te_chasnum] = 'O''Brien'"),
-              (Rows{{"2"}}));
-    EXPECT_EQ(Sorted("SELECT [te_comp] FROM [tbadmin].[tb_vs]"), (Rows{{"x' OR '1'='1"}}));
 }
 
 TEST_P(UpdateRunTest, AnInterruptFromTheKeyboardIsIgnored) {

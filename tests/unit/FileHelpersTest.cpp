@@ -142,7 +142,10 @@ TEST_F(FileHelpersTest, CopyFileContentsReplacesTheTargetAndKeepsItRunnable) {
     struct stat info {};
     ASSERT_EQ(::stat((dir / "pkunzip.exe").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0755U);
+    EXPECT_TRUE(desktop.m_messages.empty());
+}
 
+TEST_F(FileHelpersTest, CopyFileContentsCopiesLargeAndEmptyFilesWhole) {
     const std::string large = Pattern(kStreamChunk * 2 + 3);  // several pieces
     WriteFile(dir / "large", large);
     EXPECT_EQ(CopyFileContents(Path("large"), Path("large.copy")), 1);
