@@ -57,8 +57,8 @@ std::wstring Wide(const std::string& text) {
     if (text.empty()) {
         return {};
     }
-    const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(),
-                                             static_cast<int>(text.size()), nullptr, 0);
+    const int length =
+        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
                           length);
@@ -100,11 +100,10 @@ ChildCommand MakeChildCommand(const std::vector<std::string>& words, const CStri
     ChildCommand command;
     const std::string& first = words.front();
     if (first.find_first_of("\\/:") != std::string::npos) {
-        const bool absolute = first.front() == '\\' || first.front() == '/' ||
-                              (first.size() > 1 && first[1] == ':');
-        command.program = Wide(absolute || currentDir.IsEmpty()
-                                   ? first
-                                   : PathJoin(currentDir, first.c_str()).str());
+        const bool absolute =
+            first.front() == '\\' || first.front() == '/' || (first.size() > 1 && first[1] == ':');
+        command.program = Wide(
+            absolute || currentDir.IsEmpty() ? first : PathJoin(currentDir, first.c_str()).str());
     }
     // The program's own name is read without escapes: quoted whole (a file
     // name holds no quote).

@@ -21,8 +21,8 @@ std::wstring Wide(const CString& text) {
     if (bytes.empty()) {
         return {};
     }
-    const int length = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(),
-                                             static_cast<int>(bytes.size()), nullptr, 0);
+    const int length =
+        ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(),
                           length);

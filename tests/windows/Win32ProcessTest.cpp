@@ -92,10 +92,10 @@ ProcessOutcome RunCopyOfChild(const std::filesystem::path& path, const CString& 
                               const CString& currentDir) {
     std::filesystem::copy_file(ChildPath().str(), path);
     ProcessOutcome outcome;
-    EXPECT_EQ(RunAndWait("COMMAND.COM /C " + Quoted(CString(path.string())) + " 5 " +
-                             Quoted(argument),
-                         currentDir, outcome),
-              1)
+    EXPECT_EQ(
+        RunAndWait("COMMAND.COM /C " + Quoted(CString(path.string())) + " 5 " + Quoted(argument),
+                   currentDir, outcome),
+        1)
         << outcome.startError;
     return outcome;
 }
@@ -120,8 +120,8 @@ TEST(Win32ProcessTest, LongPathNamesWorkAsProgramAndCurrentFolder) {
     const std::filesystem::path folder = dir / "Velko";
     std::filesystem::create_directory(folder);
     const CString longForm("\\\\?\\" + folder.string());
-    const ProcessOutcome outcome = RunCopyOfChild(
-        folder / "pkunzip.exe", PathJoin(longForm, "spool.zip"), longForm);
+    const ProcessOutcome outcome =
+        RunCopyOfChild(folder / "pkunzip.exe", PathJoin(longForm, "spool.zip"), longForm);
     EXPECT_EQ(outcome.exitCode, 5);
     EXPECT_EQ(outcome.errorOutput, PathJoin(longForm, "spool.zip"));
 }

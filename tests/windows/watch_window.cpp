@@ -9,8 +9,8 @@
 //   lorbanix-tests-watch-window shown CAPTION
 //       writes "shown" once the window is seen on the screen, "unseen" when the
 //       run ends (a box of the run appears, or the window goes) before that.
-// Each waits up to 60 s for the window to exist. Exit code 0 when it could watch,
-// 1 when no window came, 2 on wrong arguments.
+// Each first writes "watching", then waits up to 60 s for the window to exist. Exit code 0 when it
+// could watch, 1 when no window came, 2 on wrong arguments.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -100,6 +100,9 @@ int Shown(const std::wstring& caption) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Whoever starts the run waits for this line: the watcher sees all of it.
+    std::printf("watching\n");
+    std::fflush(stdout);
     if (argc >= 4 && std::strcmp(argv[1], "hold") == 0) {
         return Hold(Wide(argv[2]), std::atoi(argv[3]));
     }
