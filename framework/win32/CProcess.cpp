@@ -13,7 +13,7 @@
 #include "framework/win32/WinApi.h"
 
 namespace {
-// How often a process with captured output is looked at while it runs.
+// How often a running process, its error output and the window are looked at.
 constexpr DWORD kPollMs = 50;
 // The exit code of what is ended before it has ended by itself.
 constexpr UINT kEndedCode = 1;
@@ -323,8 +323,10 @@ int CProcess::Wait(CString& errorOutput, std::size_t limit, std::chrono::millise
     const bool bounded = timeLimit != kNoTimeLimit;
     std::string kept;
     // Read while waiting: a process that fills the pipe must never wait for us.
+    // The window is served after every wait, whether messages came or not: the
+    // system takes a window whose queue is not looked at for seconds as hung.
     for (;;) {
-        DWORD waitMs = m_errorPipe.IsOpen() ? kPollMs : INFINITE;
+        DWORD waitMs = kPollMs;
         if (bounded) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 start + timeLimit - Clock::now());
@@ -333,16 +335,10 @@ int CProcess::Wait(CString& errorOutput, std::size_t limit, std::chrono::millise
                 errorOutput = CString(std::move(kept));
                 return kTimedOut;
             }
-            waitMs = static_cast<DWORD>(std::min<long long>(
-                waitMs == INFINITE ? left.count() : std::min<long long>(waitMs, left.count()),
-                INFINITE - 1));
+            waitMs = static_cast<DWORD>(std::min<long long>(waitMs, left.count()));
         }
-        // The window is served meanwhile: a run waiting for its unpacker never
-        // looks hung.
         const DWORD state = ::MsgWaitForMultipleObjects(1, &process, FALSE, waitMs, QS_ALLINPUT);
-        if (state == WAIT_OBJECT_0 + 1) {
-            Desktop().ServeWindow();
-        }
+        Desktop().ServeWindow();
         if (m_errorPipe.IsOpen() && !ReadAvailable(AsHandle(m_errorPipe.get()), kept, limit)) {
             m_errorPipe.Close();  // every writer is gone
         }
