@@ -25,6 +25,7 @@ class CDesktop {
     // A box with one OK button; returns once it has been acknowledged.
     virtual void ShowMessageBox(const CString& caption, const CString& text) = 0;
 
+    // Creates the window unseen: it first appears with ShowProgressWindow.
     virtual void CreateProgressWindow(const CString& caption,
                                       const CWindowResources& resources) = 0;
     virtual void SetProgressRange(int lower, int upper) = 0;
@@ -35,7 +36,18 @@ class CDesktop {
 
     // Blocks the run for the given time; a window may redraw meanwhile.
     virtual void Pause(unsigned milliseconds) = 0;
+
+    // Answers at once what waits for the window (drawing, the system asking
+    // whether the program still responds) and drops the user's input to it.
+    // Nothing where no window needs answering.
+    virtual void ServeWindow() {}
 };
+
+// Called between small pieces of long work (lines imported, chunks copied): the
+// desktop's window is served at most every kServeIntervalMs, so that it never
+// looks hung and the work is not slowed by it.
+inline constexpr unsigned kServeIntervalMs = 50;
+void KeepWindowServed();
 
 // The desktop of this run (the platform's unless one was set).
 CDesktop& Desktop();

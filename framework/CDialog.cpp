@@ -9,7 +9,9 @@ CDialog::~CDialog() {
 bool CDialog::Create() {
     Desktop().CreateProgressWindow(m_strCaption, m_resources);
     m_bCreated = true;
-    return OnInitDialog();
+    const bool initialised = OnInitDialog();
+    ShowWindow();
+    return initialised;
 }
 
 void CDialog::ShowWindow() {

@@ -13,7 +13,9 @@ class CDialog {
     CDialog(const CDialog&) = delete;
     CDialog& operator=(const CDialog&) = delete;
 
-    // Creates the window and runs OnInitDialog.
+    // Creates the window, runs OnInitDialog and then shows the window: what
+    // OnInitDialog does (connecting, a failure that ends the run) happens
+    // before the window is first seen.
     bool Create();
     void ShowWindow();
     // Minimises the window without destroying it.

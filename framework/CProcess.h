@@ -1,7 +1,9 @@
-// A started program, owned until it has ended. The command line is handed to the
-// platform's command interpreter. The program and everything it starts are one
-// group that never outlives its owner: it is ended when the owner lets go of it
-// before it has ended, and it dies with the owner's process.
+// A started program, owned until it has ended. The command line is cut into the
+// program and its arguments by the stand-in for the command interpreter
+// (framework/CommandInterpreter.h) and the program is started itself, on every
+// platform: no interpreter reads the line. The program and everything it starts
+// are one group that never outlives its owner: it is ended when the owner lets
+// go of it before it has ended, and it dies with the owner's process.
 #pragma once
 
 #include <chrono>

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "framework/CDesktop.h"
 #include "framework/Kernel.h"
 
 bool ForEachLine(const CString& text, const std::function<bool(CString&)>& importLine) {
@@ -10,6 +11,7 @@ bool ForEachLine(const CString& text, const std::function<bool(CString&)>& impor
     // Cut by position, not by shortening the text: large files stay linear.
     for (std::size_t end = bytes.find('\n'); end != std::string::npos;
          end = bytes.find('\n', start)) {
+        KeepWindowServed();
         CString line(bytes.substr(start, end - start));
         start = end + 1;
         if (!importLine(line)) {

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "framework/CDesktop.h"
 #include "framework/CFile.h"
 #include "framework/CFileException.h"
 #include "framework/CFileFind.h"
@@ -12,6 +13,7 @@ void DeleteEntries(const CString& dir, std::optional<CFileException>& firstError
     CFileFind finder;
     bool more = finder.FindFile(PathJoin(dir, "*.*"));
     while (more) {
+        KeepWindowServed();
         more = finder.FindNext();
         CString name = finder.GetFileName();
         name.MakeLower();

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "framework/CDesktop.h"
 #include "framework/Kernel.h"
 
 bool IsNoFile(const CFileStatus& status) {
@@ -105,6 +106,7 @@ int CopyFileContents(const CString& source, const CString& target) {
         std::vector<char> chunk(kStreamChunk);
         for (std::size_t got = in.Read(chunk.data(), chunk.size()); got > 0;
              got = in.Read(chunk.data(), chunk.size())) {
+            KeepWindowServed();
             out.Write(chunk.data(), got);
         }
         CopyPermissionBits(source, target);

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <vector>
 
+#include "framework/CDesktop.h"
 #include "framework/CFile.h"
 #include "framework/CFileException.h"
 #include "util/FileHelpers.h"
@@ -53,6 +54,7 @@ int UnscrambleFile(const CString& source, const CString& target) {
             if (got == 0) {
                 break;  // the file shrank while it was read: only the bytes read count
             }
+            KeepWindowServed();
             for (std::size_t i = 0; i < got; ++i) {
                 chunk[i] ^= key;
             }

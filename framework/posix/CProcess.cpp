@@ -4,7 +4,6 @@
 #include <linux/close_range.h>
 #include <poll.h>
 #include <signal.h>
-#include <strings.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -20,7 +19,7 @@
 #include <vector>
 
 #include "framework/CLockFile.h"
-#include "framework/posix/CommandInterpreter.h"
+#include "framework/CommandInterpreter.h"
 
 extern char** environ;  // NOLINT(readability-redundant-declaration)
 
@@ -145,36 +144,6 @@ int ExitStatus(int status) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 }  // namespace
-
-std::vector<std::string> SplitCommandLine(const CString& commandLine) {
-    std::vector<std::string> words;
-    std::string word;
-    bool inWord = false;
-    bool quoted = false;
-    for (const char ch : commandLine.str()) {
-        if (ch == '"') {
-            quoted = !quoted;
-            inWord = true;
-        } else if (!quoted && (ch == ' ' || ch == '\t')) {
-            if (inWord) {
-                words.push_back(std::move(word));
-                word.clear();
-                inWord = false;
-            }
-        } else {
-            word += ch;
-            inWord = true;
-        }
-    }
-    if (inWord) {
-        words.push_back(std::move(word));
-    }
-    if (words.size() >= 2 && ::strcasecmp(words[0].c_str(), "COMMAND.COM") == 0 &&
-        ::strcasecmp(words[1].c_str(), "/C") == 0) {
-        words.erase(words.begin(), words.begin() + 2);
-    }
-    return words;
-}
 
 std::optional<CProcess> CProcess::Start(const CString& commandLine, const CString& currentDir,
                                         const StartOptions& options, long* osError) {

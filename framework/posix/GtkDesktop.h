@@ -22,6 +22,7 @@ class CGtkDesktop : public CDesktop {
     void MinimizeProgressWindow() override;
     void DestroyProgressWindow() override;
     void Pause(unsigned milliseconds) override;
+    void ServeWindow() override { Redraw(); }
 
   private:
     struct Widgets;

@@ -2,19 +2,19 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
-#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "framework/CDesktop.h"
 #include "framework/CLockFile.h"
+#include "framework/CommandInterpreter.h"
+#include "framework/Kernel.h"
 #include "framework/win32/WinApi.h"
 
 namespace {
-// How often a process with captured output is looked at while it runs.
+// How often a running process, its error output and the window are looked at.
 constexpr DWORD kPollMs = 50;
-constexpr const char* kDosInterpreter = "COMMAND.COM";
 // The exit code of what is ended before it has ended by itself.
 constexpr UINT kEndedCode = 1;
 // How long an ended process may take to go.
@@ -52,54 +52,67 @@ class OwnedHandle {
     HANDLE m_handle;
 };
 
-// Whether the line names the DOS command interpreter as its program.
-bool StartsWithDosInterpreter(const std::string& line) {
-    const std::string name = kDosInterpreter;
-    if (line.size() < name.size() ||
-        (line.size() > name.size() && line[name.size()] != ' ' && line[name.size()] != '\t')) {
-        return false;
+// The text in UTF-16 for the system's wide calls.
+std::wstring Wide(const std::string& text) {
+    if (text.empty()) {
+        return {};
     }
-    return std::equal(name.begin(), name.end(), line.begin(), [](char a, char b) {
-        return std::toupper(static_cast<unsigned char>(a)) ==
-               std::toupper(static_cast<unsigned char>(b));
-    });
+    const int length =
+        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                          length);
+    return wide;
 }
 
-// The system's command interpreter: the one COMSPEC names, else cmd.exe in the
-// system directory.
-std::string SystemInterpreter() {
-    std::array<char, MAX_PATH + 1> buffer{};
-    DWORD length = ::GetEnvironmentVariableA("COMSPEC", buffer.data(), buffer.size());
-    if (length > 0 && length < buffer.size()) {
-        return std::string(buffer.data(), length);
+// One argument as the C runtime of the started program takes it apart again:
+// quoted when it holds a blank or a quote, backslashes doubled where they come
+// before a quote.
+void AppendArgument(std::wstring& line, const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+        line += argument;
+        return;
     }
-    length = ::GetSystemDirectoryA(buffer.data(), buffer.size());
-    if (length == 0 || length >= buffer.size()) {
-        return "cmd.exe";
+    line += L'"';
+    std::size_t backslashes = 0;
+    for (const wchar_t ch : argument) {
+        if (ch == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        line.append(ch == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        line += ch;
     }
-    return std::string(buffer.data(), length) + "\\cmd.exe";
+    line.append(2 * backslashes, L'\\');
+    line += L'"';
 }
 
-// The same line for the system's interpreter: its /C takes the first and the
-// last quote off what follows, so the rest is wrapped in one more pair.
-std::string WithSystemInterpreter(const std::string& line) {
-    std::size_t rest = line.find_first_not_of(" \t", std::string(kDosInterpreter).size());
-    std::string switchPart;
-    if (rest != std::string::npos && line.size() >= rest + 2 && line[rest] == '/' &&
-        (line[rest + 1] == 'C' || line[rest + 1] == 'c')) {
-        switchPart = line.substr(rest, 2);
-        rest = line.find_first_not_of(" \t", rest + 2);
+// The program and the line it is started with. A program named with a folder
+// is that file (a relative one inside currentDir, where it starts); a bare name
+// is looked for as the system looks for programs.
+struct ChildCommand {
+    std::wstring program;
+    std::wstring line;
+};
+
+ChildCommand MakeChildCommand(const std::vector<std::string>& words, const CString& currentDir) {
+    ChildCommand command;
+    const std::string& first = words.front();
+    if (first.find_first_of("\\/:") != std::string::npos) {
+        const bool absolute =
+            first.front() == '\\' || first.front() == '/' || (first.size() > 1 && first[1] == ':');
+        command.program = Wide(
+            absolute || currentDir.IsEmpty() ? first : PathJoin(currentDir, first.c_str()).str());
     }
-    std::string result = "\"";
-    result += SystemInterpreter();
-    result += "\" ";
-    result += switchPart;
-    result += " \"";
-    if (rest != std::string::npos) {
-        result += line.substr(rest);
+    // The program's own name is read without escapes: quoted whole (a file
+    // name holds no quote).
+    command.line = L'"' + Wide(first) + L'"';
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        command.line += L' ';
+        AppendArgument(command.line, Wide(words[i]));
     }
-    result += '"';
-    return result;
+    return command;
 }
 
 // The handles a child may inherit, and no others: the list is handed to the
@@ -151,11 +164,9 @@ class InheritedHandles {
 };
 
 // Started suspended: it runs only once it is in its job.
-bool CreateChild(const std::string& line, const CString& currentDir,
-                 LPPROC_THREAD_ATTRIBUTE_LIST inherited, STARTUPINFOEXA& startup,
+bool CreateChild(ChildCommand& command, const CString& currentDir,
+                 LPPROC_THREAD_ATTRIBUTE_LIST inherited, STARTUPINFOEXW& startup,
                  PROCESS_INFORMATION& info) {
-    std::vector<char> mutableLine(line.begin(), line.end());
-    mutableLine.push_back('\0');
     DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED;
     startup.lpAttributeList = inherited;
     if (inherited != nullptr) {
@@ -164,16 +175,18 @@ bool CreateChild(const std::string& line, const CString& currentDir,
     } else {
         startup.StartupInfo.cb = sizeof(startup.StartupInfo);
     }
-    return ::CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr,
+    const std::wstring directory = Wide(currentDir.str());
+    return ::CreateProcessW(command.program.empty() ? nullptr : command.program.c_str(),
+                            command.line.data(), nullptr, nullptr,
                             inherited != nullptr ? TRUE : FALSE, flags, nullptr,
-                            currentDir.IsEmpty() ? nullptr : currentDir.GetString(),
-                            &startup.StartupInfo, &info) != FALSE;
+                            directory.empty() ? nullptr : directory.c_str(), &startup.StartupInfo,
+                            &info) != FALSE;
 }
 
 // A job whose processes all end when its last handle closes: the tool holds
 // the only one, so they end with the tool, however it ends.
 HANDLE MakeJob() {
-    const HANDLE job = ::CreateJobObjectA(nullptr, nullptr);
+    const HANDLE job = ::CreateJobObjectW(nullptr, nullptr);
     if (job == nullptr) {
         return nullptr;
     }
@@ -219,30 +232,30 @@ std::optional<CProcess> CProcess::Start(const CString& commandLine, const CStrin
         }
         return std::nullopt;
     };
-    if (commandLine.IsEmpty()) {
+    // The line's own rule, the same as on every platform: no interpreter reads it.
+    const std::vector<std::string> words = SplitCommandLine(commandLine);
+    if (words.empty() || words.front().empty()) {
         return fail(ERROR_FILE_NOT_FOUND);
     }
+    ChildCommand command = MakeChildCommand(words, currentDir);
     OwnedHandle job(MakeJob());
     if (!job) {
         return fail(::GetLastError());
     }
     OwnedHandle reader;
     OwnedHandle writer;
-    STARTUPINFOEXA startup{};
+    STARTUPINFOEXW startup{};
     InheritedHandles inherited;
     if (options.captureErrorOutput) {
         SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
         if (::CreatePipe(reader.out(), writer.out(), &inheritable, 0) == FALSE) {
             return fail(::GetLastError());
         }
-        // Only the writing end goes to the child.
+        // Only the writing end goes to the child, as its error output: it has
+        // no input and no other output, and none of the tool's handles.
         ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
         startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-        startup.StartupInfo.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-        startup.StartupInfo.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
         startup.StartupInfo.hStdError = writer.get();
-        inherited.Add(startup.StartupInfo.hStdInput);
-        inherited.Add(startup.StartupInfo.hStdOutput);
         inherited.Add(writer.get());
     }
     if (options.sharedLock != nullptr) {
@@ -260,13 +273,7 @@ std::optional<CProcess> CProcess::Start(const CString& commandLine, const CStrin
         }
     }
     PROCESS_INFORMATION info{};
-    const std::string& line = commandLine.str();
-    bool started = CreateChild(line, currentDir, list, startup, info);
-    // COMMAND.COM exists only on systems that still run DOS programs; elsewhere
-    // the same line goes to the system's own interpreter.
-    if (!started && ::GetLastError() == ERROR_FILE_NOT_FOUND && StartsWithDosInterpreter(line)) {
-        started = CreateChild(WithSystemInterpreter(line), currentDir, list, startup, info);
-    }
+    const bool started = CreateChild(command, currentDir, list, startup, info);
     if (options.sharedLock != nullptr) {
         // No later child of this process inherits it by chance.
         ::SetHandleInformation(AsHandle(options.sharedLock->m_handle), HANDLE_FLAG_INHERIT, 0);
@@ -316,8 +323,10 @@ int CProcess::Wait(CString& errorOutput, std::size_t limit, std::chrono::millise
     const bool bounded = timeLimit != kNoTimeLimit;
     std::string kept;
     // Read while waiting: a process that fills the pipe must never wait for us.
+    // The window is served after every wait, whether messages came or not: the
+    // system takes a window whose queue is not looked at for seconds as hung.
     for (;;) {
-        DWORD waitMs = m_errorPipe.IsOpen() ? kPollMs : INFINITE;
+        DWORD waitMs = kPollMs;
         if (bounded) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 start + timeLimit - Clock::now());
@@ -326,15 +335,14 @@ int CProcess::Wait(CString& errorOutput, std::size_t limit, std::chrono::millise
                 errorOutput = CString(std::move(kept));
                 return kTimedOut;
             }
-            waitMs = static_cast<DWORD>(std::min<long long>(
-                waitMs == INFINITE ? left.count() : std::min<long long>(waitMs, left.count()),
-                INFINITE - 1));
+            waitMs = static_cast<DWORD>(std::min<long long>(waitMs, left.count()));
         }
-        const DWORD state = ::WaitForSingleObject(process, waitMs);
+        const DWORD state = ::MsgWaitForMultipleObjects(1, &process, FALSE, waitMs, QS_ALLINPUT);
+        Desktop().ServeWindow();
         if (m_errorPipe.IsOpen() && !ReadAvailable(AsHandle(m_errorPipe.get()), kept, limit)) {
             m_errorPipe.Close();  // every writer is gone
         }
-        if (state != WAIT_TIMEOUT) {
+        if (state != WAIT_TIMEOUT && state != WAIT_OBJECT_0 + 1) {
             break;
         }
     }

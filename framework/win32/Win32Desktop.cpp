@@ -2,49 +2,128 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "framework/ConsoleDesktop.h"
 
 namespace {
 HINSTANCE Instance() {
-    return ::GetModuleHandleA(nullptr);
+    return ::GetModuleHandleW(nullptr);
 }
 
-INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+// The text in UTF-16 for the system's wide calls.
+std::wstring Wide(const CString& text) {
+    const std::string& bytes = text.str();
+    if (bytes.empty()) {
+        return {};
+    }
+    const int length =
+        ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(),
+                          length);
+    return wide;
+}
+
+// Commands of the system menu that would start a loop of the system's own
+// (moving, sizing, the menu itself) in which the run stands still, or close or
+// enlarge a window that takes no input.
+bool IsRefusedCommand(WPARAM command) {
+    switch (command & 0xFFF0) {
+        case SC_CLOSE:  // from the system menu or Alt+F4, dropped like WM_CLOSE
+        case SC_MOVE:
+        case SC_SIZE:
+        case SC_KEYMENU:
+        case SC_MOUSEMENU:
+        case SC_MAXIMIZE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Presses on the caption, the frame and their buttons: each would start one
+// of those loops.
+bool IsNonClientPress(UINT message) {
+    return message >= WM_NCLBUTTONDOWN && message <= WM_NCXBUTTONDBLCLK;
+}
+
+void PaintIcon(HWND window) {
+    PAINTSTRUCT paint{};
+    const HDC dc = ::BeginPaint(window, &paint);
+    RECT area{};
+    ::GetClientRect(window, &area);
+    const auto icon = reinterpret_cast<HICON>(  // NOLINT(performance-no-int-to-ptr)
+        ::SendMessageW(window, WM_GETICON, ICON_BIG, 0));
+    const int x = (area.right - area.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (area.bottom - area.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    if (icon != nullptr) {
+        ::DrawIcon(dc, x, y, icon);
+    }
+    ::EndPaint(window, &paint);
+}
+
+INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
         case WM_CLOSE:  // the window stays; the update goes on
             return TRUE;
         case WM_SYSCOMMAND:
-            // Close from the system menu or Alt+F4 is dropped like WM_CLOSE.
-            return (wParam & 0xFFF0) == SC_CLOSE ? TRUE : FALSE;
+            return IsRefusedCommand(wParam) ? TRUE : FALSE;
+        case WM_NCHITTEST: {
+            // The caption and the frame answer as the client area: a press
+            // there is input to a window that takes none.
+            const LRESULT hit = ::DefWindowProcW(window, message, wParam, lParam);
+            const bool inside = hit != HTNOWHERE && hit != HTERROR && hit != HTTRANSPARENT;
+            ::SetWindowLongPtrW(window, DWLP_MSGRESULT, inside ? HTCLIENT : hit);
+            return TRUE;
+        }
         case WM_PAINT:
             if (::IsIconic(window) != FALSE) {
                 // Minimised: the icon stands for the window.
-                PAINTSTRUCT paint{};
-                const HDC dc = ::BeginPaint(window, &paint);
-                RECT area{};
-                ::GetClientRect(window, &area);
-                const auto icon = reinterpret_cast<HICON>(  // NOLINT(performance-no-int-to-ptr)
-                    ::SendMessageA(window, WM_GETICON, ICON_BIG, 0));
-                const int x = (area.right - area.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
-                const int y = (area.bottom - area.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-                if (icon != nullptr) {
-                    ::DrawIcon(dc, x, y, icon);
-                }
-                ::EndPaint(window, &paint);
+                PaintIcon(window);
                 return TRUE;
             }
             return FALSE;
         default:
-            return FALSE;
+            return IsNonClientPress(message) ? TRUE : FALSE;
     }
 }
 
 bool IsInput(UINT message) {
     return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
-           (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST);
+           (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) || IsNonClientPress(message);
+}
+
+// A copy of the dialog template without the visible style, so that the window
+// stays unseen until it is shown; empty when the template is missing.
+std::vector<char> HiddenTemplate(int resource) {
+    const HRSRC found = ::FindResourceW(Instance(), MAKEINTRESOURCEW(resource),
+                                        MAKEINTRESOURCEW(5));  // RT_DIALOG
+    const HGLOBAL loaded = found != nullptr ? ::LoadResource(Instance(), found) : nullptr;
+    const void* bytes = loaded != nullptr ? ::LockResource(loaded) : nullptr;
+    if (bytes == nullptr) {
+        return {};
+    }
+    const auto* start = static_cast<const char*>(bytes);
+    std::vector<char> copy(start, start + ::SizeofResource(Instance(), found));
+    // An extended template starts with version 1 and signature 0xFFFF, and has
+    // its style at byte 12; the plain one starts with its style.
+    WORD head[2]{};
+    std::memcpy(head, copy.data(), std::min(copy.size(), sizeof(head)));
+    const std::size_t styleAt = head[0] == 1 && head[1] == 0xFFFF ? 12 : 0;
+    DWORD style = 0;
+    if (copy.size() < styleAt + sizeof(style)) {
+        return {};
+    }
+    std::memcpy(&style, copy.data() + styleAt, sizeof(style));
+    style &= ~static_cast<DWORD>(WS_VISIBLE);
+    std::memcpy(copy.data() + styleAt, &style, sizeof(style));
+    return copy;
 }
 }  // namespace
 
@@ -72,29 +151,29 @@ void CWin32Desktop::LoadIcons(int resource) {
     if (resource == 0) {
         return;
     }
-    m_hIcon = static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(resource), IMAGE_ICON,
+    m_hIcon = static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(resource), IMAGE_ICON,
                                               ::GetSystemMetrics(SM_CXICON),
                                               ::GetSystemMetrics(SM_CYICON), 0));
-    m_hSmallIcon = static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(resource),
+    m_hSmallIcon = static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(resource),
                                                    IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
                                                    ::GetSystemMetrics(SM_CYSMICON), 0));
 }
 
 void CWin32Desktop::PumpMessages() {
     MSG message{};
-    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
         if (IsInput(message.message)) {
             continue;
         }
         ::TranslateMessage(&message);
-        ::DispatchMessageA(&message);
+        ::DispatchMessageW(&message);
     }
 }
 
 void CWin32Desktop::ShowMessageBox(const CString& caption, const CString& text) {
     // The text also goes to the log a caller may keep of standard error.
     WriteMessageLine(stderr, caption, text);
-    ::MessageBoxA(m_hWnd, text.GetString(), caption.GetString(), MB_OK);
+    ::MessageBoxW(m_hWnd, Wide(text).c_str(), Wide(caption).c_str(), MB_OK);
     PumpMessages();
 }
 
@@ -104,17 +183,21 @@ void CWin32Desktop::CreateProgressWindow(const CString& caption,
     m_caption = caption;
     m_progressControl = resources.progressControl;
     LoadIcons(resources.iconResource);
-    m_hWnd = ::CreateDialogParamA(Instance(), MAKEINTRESOURCEA(resources.dialogTemplate), nullptr,
-                                  DialogProc, 0);
+    const std::vector<char> dialog = HiddenTemplate(resources.dialogTemplate);
+    if (dialog.empty()) {
+        return;
+    }
+    m_hWnd = ::CreateDialogIndirectParamW(
+        Instance(), reinterpret_cast<LPCDLGTEMPLATEW>(dialog.data()), nullptr, DialogProc, 0);
     if (m_hWnd == nullptr) {
         return;
     }
-    ::SetWindowTextA(m_hWnd, caption.GetString());
+    ::SetWindowTextW(m_hWnd, Wide(caption).c_str());
     if (m_hIcon != nullptr) {
-        ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+        ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     }
     if (m_hSmallIcon != nullptr) {
-        ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon));
+        ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon));
     }
     PumpMessages();
 }
@@ -122,7 +205,7 @@ void CWin32Desktop::CreateProgressWindow(const CString& caption,
 void CWin32Desktop::SetProgressRange(int lower, int upper) {
     m_upper = upper;
     if (m_hWnd != nullptr) {
-        ::SendDlgItemMessageA(m_hWnd, m_progressControl, PBM_SETRANGE, 0,
+        ::SendDlgItemMessageW(m_hWnd, m_progressControl, PBM_SETRANGE, 0,
                               MAKELPARAM(static_cast<WORD>(lower), static_cast<WORD>(upper)));
     }
     PumpMessages();
@@ -130,7 +213,7 @@ void CWin32Desktop::SetProgressRange(int lower, int upper) {
 
 void CWin32Desktop::SetProgressPos(int position) {
     if (m_hWnd != nullptr) {
-        ::SendDlgItemMessageA(m_hWnd, m_progressControl, PBM_SETPOS, static_cast<WPARAM>(position),
+        ::SendDlgItemMessageW(m_hWnd, m_progressControl, PBM_SETPOS, static_cast<WPARAM>(position),
                               0);
     }
     // The position also goes to the log a caller may keep of standard error.

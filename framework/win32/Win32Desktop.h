@@ -1,5 +1,7 @@
 // The Windows desktop: the modeless dialog of template 102 with its progress
-// bar, and message boxes with an OK button, all on the run's one thread.
+// bar, and message boxes with an OK button, all on the run's one thread. The
+// window takes no input: it can be neither moved nor sized, and no press on it
+// starts a loop of the system's own in which the run would stand still.
 #pragma once
 
 #include <memory>
@@ -22,9 +24,11 @@ class CWin32Desktop : public CDesktop {
     void MinimizeProgressWindow() override;
     void DestroyProgressWindow() override;
     void Pause(unsigned milliseconds) override;
+    void ServeWindow() override { PumpMessages(); }
 
   private:
-    // Lets the window draw what changed; input to it goes nowhere.
+    // Lets the window draw what changed and answer the system; input to it
+    // goes nowhere.
     static void PumpMessages();
     void LoadIcons(int resource);
     void FreeIcons();

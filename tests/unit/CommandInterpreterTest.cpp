@@ -1,4 +1,4 @@
-#include "framework/posix/CommandInterpreter.h"
+#include "framework/CommandInterpreter.h"
 
 #include <gtest/gtest.h>
 

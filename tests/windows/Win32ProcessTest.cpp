@@ -1,10 +1,13 @@
 // Starting and waiting for programs on Windows: exit codes, captured error
-// output, the DOS interpreter's line run by the system's interpreter, the
-// fixed end of a crash, and the job that ends a program with everything it
-// started when its owner ends, lets go of it or stops waiting for it.
+// output, the DOS interpreter's line started without any interpreter (paths
+// with the characters an interpreter would read, long-path names), the handles
+// a program gets, the fixed end of a crash, and the job that ends a program
+// with everything it started when its owner ends, lets go of it or stops
+// waiting for it.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -66,7 +69,7 @@ TEST(Win32ProcessTest, AProgramThatCannotStartGivesTheSystemsReason) {
               0);
 }
 
-TEST(Win32ProcessTest, TheDosInterpretersLineRunsWhereItHasNoDosInterpreter) {
+TEST(Win32ProcessTest, TheDosInterpretersLineRunsWithoutAnyInterpreter) {
     // Both paths quoted and with blanks, as the unpacker's line has them.
     const TempDir dir;
     std::filesystem::create_directory(dir / "with blank");
@@ -80,6 +83,75 @@ TEST(Win32ProcessTest, TheDosInterpretersLineRunsWhereItHasNoDosInterpreter) {
         << outcome.startError;
     EXPECT_EQ(outcome.exitCode, 5);
     EXPECT_EQ(outcome.errorOutput.str(), (dir / "with blank" / "archive.zip").string());
+}
+
+namespace {
+// The child copied to path; the exit code and the error output of the DOS
+// interpreter's line that runs it in currentDir with argument.
+ProcessOutcome RunCopyOfChild(const std::filesystem::path& path, const CString& argument,
+                              const CString& currentDir) {
+    std::filesystem::copy_file(ChildPath().str(), path);
+    ProcessOutcome outcome;
+    EXPECT_EQ(
+        RunAndWait("COMMAND.COM /C " + Quoted(CString(path.string())) + " 5 " + Quoted(argument),
+                   currentDir, outcome),
+        1)
+        << outcome.startError;
+    return outcome;
+}
+}  // namespace
+
+TEST(Win32ProcessTest, PathsWithTheCharactersAnInterpreterReadsReachTheProgramAsTheyAre) {
+    // Legal in folder names; an interpreter expands %PATH% and !PATH!, and
+    // reads & and ^ as its own.
+    const TempDir dir;
+    const std::filesystem::path folder = dir / "100%PATH% a&b ^c !PATH! (d)";
+    std::filesystem::create_directory(folder);
+    const CString archive((folder / "spool.zip").string());
+    const ProcessOutcome outcome =
+        RunCopyOfChild(folder / "pkunzip.exe", archive, CString(folder.string()));
+    EXPECT_EQ(outcome.exitCode, 5);
+    EXPECT_EQ(outcome.errorOutput, archive);
+}
+
+TEST(Win32ProcessTest, LongPathNamesWorkAsProgramAndCurrentFolder) {
+    // The form that names a folder on a network share or past 260 characters.
+    const TempDir dir;
+    const std::filesystem::path folder = dir / "Velko";
+    std::filesystem::create_directory(folder);
+    const CString longForm("\\\\?\\" + folder.string());
+    const ProcessOutcome outcome =
+        RunCopyOfChild(folder / "pkunzip.exe", PathJoin(longForm, "spool.zip"), longForm);
+    EXPECT_EQ(outcome.exitCode, 5);
+    EXPECT_EQ(outcome.errorOutput, PathJoin(longForm, "spool.zip"));
+}
+
+TEST(Win32ProcessTest, TheProgramGetsNoHandleButItsErrorOutput) {
+    // Three inheritable handles of the tool: its standard input and output, and
+    // one it has open (as a driver's socket would be).
+    const TempDir dir;
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    std::vector<HANDLE> events;
+    CString line = Quoted(ChildPath()) + " signal";
+    for (int i = 0; i < 3; ++i) {
+        events.push_back(::CreateEventW(&inheritable, TRUE, FALSE, nullptr));
+        ASSERT_NE(events.back(), nullptr);
+        line += " " + CString(std::to_string(reinterpret_cast<std::uintptr_t>(events.back())));
+    }
+    const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    ::SetStdHandle(STD_INPUT_HANDLE, events[0]);
+    ::SetStdHandle(STD_OUTPUT_HANDLE, events[1]);
+    ProcessOutcome outcome;
+    const int started = RunAndWait(line, CString(dir.str()), outcome);
+    ::SetStdHandle(STD_INPUT_HANDLE, input);
+    ::SetStdHandle(STD_OUTPUT_HANDLE, output);
+    EXPECT_EQ(started, 1);
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        EXPECT_EQ(::WaitForSingleObject(events[i], 0), static_cast<DWORD>(WAIT_TIMEOUT))
+            << "the program reached inheritable handle " << i << " of the tool";
+        ::CloseHandle(events[i]);
+    }
 }
 
 TEST(Win32ProcessTest, ACrashEndsWithCode3AndAMessage) {

@@ -4,7 +4,9 @@
 // never ends; "spawn FILE hang|exit" starts a hanging copy of itself (outside
 // any job of its own making), writes that copy's process number to FILE and
 // then hangs or ends; "own FILE" starts "spawn FILE hang" as the tool starts
-// its unpacker and hangs.
+// its unpacker and hangs; "signal HANDLE..." sets the events of those numbers
+// that it has, and ends with the count of those it has not.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,6 +68,15 @@ int main(int argc, char** argv) {
     }
     if (argc >= 4 && std::strcmp(argv[1], "spawn") == 0) {
         return Spawn(argv[2], std::strcmp(argv[3], "hang") == 0);
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "signal") == 0) {
+        int missing = 0;
+        for (int i = 2; i < argc; ++i) {
+            const auto event = reinterpret_cast<HANDLE>(  // NOLINT(performance-no-int-to-ptr)
+                static_cast<std::uintptr_t>(std::strtoull(argv[i], nullptr, 10)));
+            missing += ::SetEvent(event) != FALSE ? 0 : 1;
+        }
+        return missing;
     }
     if (argc >= 3 && std::strcmp(argv[1], "own") == 0) {
         const std::optional<CProcess> child = CProcess::Start(

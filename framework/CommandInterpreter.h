@@ -1,5 +1,7 @@
 // The stand-in for the command interpreter that runs "COMMAND.COM /C prog args":
-// how it cuts a command line into the program and its arguments.
+// how it cuts a command line into the program and its arguments. Every platform
+// starts the program itself with them, so that no interpreter reads the line
+// (none expands a % or refuses a network folder as the current directory).
 #pragma once
 
 #include <string>
