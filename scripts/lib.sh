@@ -1,13 +1,16 @@
 # Shared by the scripts: paths and small helpers. Sourced, not run.
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-ODBC_DRIVER_DIR="$(dirname "$(dpkg -L libsqliteodbc 2>/dev/null | grep '/libsqlite3odbc.so$' | head -1)" 2>/dev/null || true)"
+# The files of a Debian package of this machine's architecture: with the
+# Windows tests' 32-bit drivers installed beside, the bare name is ambiguous.
+package_files() { dpkg -L "$1:$(dpkg --print-architecture)" 2>/dev/null || dpkg -L "$1" 2>/dev/null; }
+ODBC_DRIVER_DIR="$(dirname "$(package_files libsqliteodbc | grep '/libsqlite3odbc.so$' | head -1)" 2>/dev/null || true)"
 
 die() { echo "$(basename "$0"): $*" >&2; exit 1; }
 
 # The driver library of a Debian ODBC driver package, by file name.
 driver_path() {
     local package="$1" file="$2" path
-    path="$(dpkg -L "$package" 2>/dev/null | grep "/$file\$" | head -1)"
+    path="$(package_files "$package" | grep "/$file\$" | head -1)"
     [[ -n "$path" ]] || die "driver $file not found: install the Debian package $package (scripts/setup)"
     echo "$path"
 }
