@@ -146,8 +146,8 @@ class Proxy {
                 if (fromServer) {
                     Read(it->server, it->toClient, false);
                 }
-                const bool open = Deliver(it->toServer, it->server) &&
-                                  Deliver(it->toClient, it->client);
+                const bool open =
+                    Deliver(it->toServer, it->server) && Deliver(it->toClient, it->client);
                 if (open) {
                     ++it;
                 } else {
