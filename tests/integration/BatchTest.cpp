@@ -127,14 +127,14 @@ TEST_P(BatchRunTest, RowsAcrossABatchBoundaryArriveOnceInOrderAfterTheFirstLines
     }
 }
 
-// Row 1,500 of 2,000 is in the middle of the second batch: the run ends as a
-// refused row always ended it, in the component stage, with the driver's text
-// and nothing of it committed.
+// Row 1,500 of 1,800 is in the middle of the second batch, which only the end
+// of the stage sends: the run ends as a refused row always ended it, in the
+// component stage, with the driver's text and nothing of it committed.
 TEST_P(BatchRunTest, ARowRefusedInTheSecondBatchRollsBackTheWholeRunWithTheDriversText) {
     const ComponentTrigger refuse(*source, "component 1500");
     SeedOldRows();
     StandardSpool();
-    Spool("idcomp.spl", ComponentLines(2000));
+    Spool("idcomp.spl", ComponentLines(1800));
     Pack();
     const Outcome outcome = Run();
     EXPECT_EQ(outcome.exitCode, 1) << outcome.output;
