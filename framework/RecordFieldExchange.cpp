@@ -119,6 +119,7 @@ void ExchangeInteger(CFieldExchange* pFX, const char* szName, Integer& value) {
             return;
     }
 }
+
 // A copy of what BindInput would bind, for a row that joins a batch.
 void CollectInput(CRowBatch::Row& row, unsigned param, CRowBatch::Value value, const void* buffer,
                   SQLLEN length) {
