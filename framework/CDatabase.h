@@ -2,11 +2,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "framework/CRowBatch.h"
 #include "framework/CString.h"
 #include "framework/OdbcHandle.h"
 
@@ -84,6 +87,25 @@ class CDatabase {
     void KeepStatement(const std::string& key, const CString& preparedText,
                        StmtHandle stmt) noexcept;
 
+    // Rows added inside a transaction may be held back and sent in batches
+    // (CRowBatch), the way this driver takes many rows best (chosen when
+    // connecting, by measurement: see docs/speed.md).
+    [[nodiscard]] CRowBatch::Method BatchMethod() const { return m_nBatchMethod; }
+    void SetBatchMethod(CRowBatch::Method method) { m_nBatchMethod = method; }
+    // True when a row added now may be held back.
+    [[nodiscard]] bool HoldsRows() const {
+        return m_bInTransaction && m_nBatchMethod != CRowBatch::rowAtATime;
+    }
+    // Holds the row of the INSERT that key names (head gives its text up to
+    // VALUES, asked only for a new batch); a batch of another INSERT is sent
+    // first, and a full one at once. False when the row cannot join a batch:
+    // the caller then executes it itself.
+    bool HoldRow(const std::string& key, const std::function<CString()>& head,
+                 const CRowBatch::Row& row);
+    // Sends the rows held back, if any. Every statement run on the connection
+    // calls it first, and so does the commit; a refused row raises CDBException.
+    void SendPendingRows();
+
   private:
     struct KeptStatement {
         CString text;
@@ -106,4 +128,6 @@ class CDatabase {
     std::multimap<std::string, KeptStatement> m_kept;
     mutable std::unordered_map<std::string, CString> m_quotedNames;  // text -> driver's quotes
     std::uint64_t m_nKeptCount = 0;
+    CRowBatch::Method m_nBatchMethod = CRowBatch::rowAtATime;
+    std::unique_ptr<CRowBatch> m_pendingRows;  // dies with the transaction
 };

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "framework/CLongBinary.h"
+#include "framework/CRowBatch.h"
 #include "framework/CString.h"
 #include "framework/Odbc.h"
 
@@ -67,4 +68,5 @@ class CFieldExchange {
     unsigned m_nFields = 0;             // output columns counted so far
     unsigned m_nParams = 0;             // parameter fields counted so far
     bool m_bDirtyNamesOnly = false;     // Name: only changed fields (the INSERT column list)
+    CRowBatch::Row* m_pRow = nullptr;   // Value: the values are collected here, not bound
 };

@@ -145,6 +145,7 @@ void CRecordset::BindParams(SQLHSTMT stmt) {
 }
 
 void CRecordset::Execute() {
+    m_pDatabase->SendPendingRows();
     OdbcCheck(SQLFreeStmt(m_hstmt.get(), SQL_CLOSE), SQL_HANDLE_STMT, m_hstmt.get());
     BindParams(m_hstmt.get());
     const SQLRETURN rc = SQLExecute(m_hstmt.get());
@@ -249,6 +250,11 @@ bool CRecordset::Update() {
         m_nEditMode = noMode;
         return false;
     }
+    if (mode == addnew && HoldRow()) {
+        m_dirty.assign(m_nFields, 0);
+        m_nEditMode = noMode;
+        return true;
+    }
     const std::string key = ChangeKey(mode == addnew ? 'I' : 'U');
     CString prepared;
     StmtHandle stmt = m_pDatabase->TakeStatement(key, prepared);
@@ -289,6 +295,44 @@ bool CRecordset::Update() {
     return true;
 }
 
+bool CRecordset::HoldRow() {
+    if ((m_dwOptions & appendOnly) == 0 || !m_pDatabase->HoldsRows()) {
+        return false;
+    }
+    for (unsigned i = 0; i < m_nFields; ++i) {
+        // Long binaries go at execution, one row at a time: their size is
+        // bounded only by memory, a batch's is not.
+        const int cType = m_fields[i].cType;
+        if ((cType == SQL_C_DEFAULT || cType == SQL_C_BINARY) && m_dirty[i] != 0 &&
+            m_null[i] == 0) {
+            return false;
+        }
+    }
+    CRowBatch::Row row;
+    CFieldExchange values(CFieldExchange::Value, this);
+    values.m_pRow = &row;
+    try {
+        RunExchange(values);
+    } catch (...) {
+        // A row held earlier that the data source refuses fails first, as it
+        // would have without batches.
+        m_pDatabase->SendPendingRows();
+        throw;
+    }
+    return m_pDatabase->HoldRow(
+        ChangeKey('I'),
+        [this] {
+            CString columns;
+            CFieldExchange names(CFieldExchange::Name, this);
+            names.m_pstr = &columns;
+            names.m_bDirtyNamesOnly = true;
+            RunExchange(names);
+            DropLastSeparator(columns);
+            return m_pDatabase->QuoteNames("INSERT INTO " + GetDefaultSQL() + " (" + columns + ")");
+        },
+        row);
+}
+
 void CRecordset::Delete() {
     RequireCurrentRow("Delete");
     if (m_nEditMode != noMode) {
@@ -313,6 +357,7 @@ SQLLEN CRecordset::DeleteFiltered() {
     if (!m_strFilter.IsEmpty()) {
         statement += " WHERE " + m_strFilter;
     }
+    m_pDatabase->SendPendingRows();
     const CString text = m_pDatabase->QuoteNames(statement);
     StmtHandle stmt = m_pDatabase->TakePrepared(text);
     BindParams(stmt.get());
@@ -383,6 +428,7 @@ std::string CRecordset::ChangeKey(char kind) {
 
 void CRecordset::ExecuteChange(SQLHSTMT stmt, const CString& text, const CString& preparedText,
                                bool mustChangeARow) {
+    m_pDatabase->SendPendingRows();
     if (!(text == preparedText)) {
         OdbcCheck(SQLPrepare(stmt, SqlChars(text), SQL_NTS), SQL_HANDLE_STMT, stmt);
     }

@@ -135,6 +135,10 @@ class CRecordset {
     // What decides the text of a change statement: its kind, the table, which
     // fields are written (and as NULL) and how the current row is named.
     [[nodiscard]] std::string ChangeKey(char kind);
+    // Add mode on a set opened to add rows only: hands the row to the
+    // connection's batch instead of executing it. False when the row goes on its
+    // own (outside a transaction, a long binary to send, a driver without batches).
+    bool HoldRow();
     // Prepares text (in the driver's quotes; unless already prepared as that) and
     // executes, sending long binaries; raises when mustChangeARow and the
     // statement changed none.

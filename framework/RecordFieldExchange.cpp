@@ -1,11 +1,13 @@
 #include "framework/RecordFieldExchange.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "framework/CDBException.h"
 #include "framework/CRecordset.h"
+#include "framework/CUsageError.h"
 #include "framework/Odbc.h"
 
 namespace {
@@ -117,11 +119,38 @@ void ExchangeInteger(CFieldExchange* pFX, const char* szName, Integer& value) {
             return;
     }
 }
+
+// A copy of what BindInput would bind, for a row that joins a batch.
+void CollectInput(CRowBatch::Row& row, unsigned param, CRowBatch::Value value, const void* buffer,
+                  SQLLEN length) {
+    value.isNull = length == SQL_NULL_DATA;
+    if (!value.isNull) {
+        std::size_t size = 0;
+        if (value.cType == SQL_C_CHAR || value.cType == SQL_C_BINARY) {
+            size = length == SQL_NTS ? std::strlen(static_cast<const char*>(buffer))
+                                     : static_cast<std::size_t>(length);
+        } else if (value.cType == SQL_C_SLONG) {
+            size = sizeof(SQLINTEGER);
+        } else {
+            throw CUsageError("A value of this type cannot join a batch of rows");
+        }
+        value.bytes.assign(static_cast<const char*>(buffer), size);
+    }
+    if (row.size() < param) {
+        row.resize(param);
+    }
+    row[param - 1] = std::move(value);
+}
 }  // namespace
 
 void BindInput(CFieldExchange* pFX, unsigned param, SQLSMALLINT cType, SQLSMALLINT sqlType,
                SQLULEN columnSize, SQLSMALLINT scale, void* value, SQLLEN bufferLength,
                SQLLEN* length) {
+    if (pFX->m_pRow != nullptr) {
+        CollectInput(*pFX->m_pRow, param, {cType, sqlType, columnSize, scale, {}, false}, value,
+                     *length);
+        return;
+    }
     const SQLRETURN rc =
         SQLBindParameter(pFX->m_hstmt, static_cast<SQLUSMALLINT>(param), SQL_PARAM_INPUT, cType,
                          sqlType, columnSize, scale, value, bufferLength, length);

@@ -30,7 +30,8 @@ void RFX_LongBinary(CFieldExchange* pFX, const char* szName, CLongBinary& value)
 // The column's text in the current row of stmt, read in pieces whatever its
 // length; nothing for NULL.
 [[nodiscard]] std::optional<std::string> GetColumnText(SQLHSTMT stmt, SQLUSMALLINT column);
-// Binds value as input parameter number param of the pass's statement.
+// Binds value as input parameter number param of the pass's statement, or,
+// when the pass collects a row for a batch, copies it into that row.
 void BindInput(CFieldExchange* pFX, unsigned param, SQLSMALLINT cType, SQLSMALLINT sqlType,
                SQLULEN columnSize, SQLSMALLINT scale, void* value, SQLLEN bufferLength,
                SQLLEN* length);

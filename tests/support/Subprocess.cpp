@@ -91,11 +91,17 @@ SubprocessResult RunSubprocess(const std::vector<std::string>& argv,
     auto elapsed = [&start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
     SubprocessResult result;
     bool signalled = false;
+    double markerSeenAt = -1;
     std::array<char, 4096> buffer{};
     for (;;) {
         if (!result.timedOut && elapsed() > options.secondsAllowed) {
             ::kill(pid, SIGKILL);  // the pipe closes with it (unless a child keeps it)
             result.timedOut = true;
+        }
+        if (!signalled && markerSeenAt >= 0 &&
+            elapsed() >= markerSeenAt + options.signalAfterSeconds) {
+            ::kill(pid, options.signal);
+            signalled = true;
         }
         pollfd fd{reader.get(), POLLIN, 0};
         ::poll(&fd, 1, 20);
@@ -107,10 +113,13 @@ SubprocessResult RunSubprocess(const std::vector<std::string>& argv,
             break;
         }
         result.output.append(buffer.data(), static_cast<std::size_t>(got));
-        if (!signalled && !options.signalOnOutput.empty() &&
+        if (markerSeenAt < 0 && !options.signalOnOutput.empty() &&
             result.output.find(options.signalOnOutput) != std::string::npos) {
-            ::kill(pid, options.signal);
-            signalled = true;
+            markerSeenAt = elapsed();
+            if (options.signalAfterSeconds <= 0) {
+                ::kill(pid, options.signal);
+                signalled = true;
+            }
         }
         if (options.onOutput) {
             options.onOutput(result.output);

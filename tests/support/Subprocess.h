@@ -23,6 +23,7 @@ struct SubprocessOptions {
     std::map<std::string, std::string> env;  // set on top of the test's environment
     std::string workingDir;                  // empty: the test's
     std::string signalOnOutput;              // send signal once the output holds this
+    double signalAfterSeconds = 0;           // ... and this long after
     int signal = SIGINT;
     // Called with the whole output so far, each time more arrives.
     std::function<void(const std::string& output)> onOutput;
