@@ -2,8 +2,6 @@
 
 #include <limits>
 
-#include "framework/Kernel.h"
-
 bool ForEachLine(const CString& text, const std::function<bool(CString&)>& importLine) {
     const std::string& bytes = text.str();
     std::size_t start = 0;
@@ -111,10 +109,4 @@ std::optional<std::int32_t> ParseInt32(const CString& text) {
         return std::nullopt;
     }
     return static_cast<std::int32_t>(value);
-}
-
-CString DataFilePath(const CString& workDir, const CString& name) {
-    CString path = PathJoin(workDir, name.GetString());
-    path.TrimRight();
-    return path;
 }

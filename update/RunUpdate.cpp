@@ -250,7 +250,7 @@ bool CUpdateDlg::ReadDataFile(const char* spoolFile, const CString& name, CLongB
     if (found.m_verdict == ContainedFile::missing) {
         ShowFileError(CFileException(CFileException::fileNotFound,
                                      OsErrorForCause(CFileException::fileNotFound),
-                                     DataFilePath(m_strWorkDir, name)));
+                                     found.m_strPath));
         return false;
     }
     if (found.m_verdict == ContainedFile::refused) {
