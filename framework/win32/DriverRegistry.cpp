@@ -42,7 +42,8 @@ bool QueryDriverValue(const char* driverName, const char* valueName, char* buffe
     if (text.size() > size - 1) {
         return false;
     }
-    std::memcpy(buffer, text.data(), text.size());
+    // The buffer was cleared above: the copy ends in its NUL.
+    text.copy(buffer, text.size());
     return true;
 }
 
