@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "framework/CDesktop.h"
 #include "framework/CFile.h"
@@ -28,19 +28,6 @@ namespace {
 CString Utf8(const fs::path& path) {
     const std::u8string text = path.u8string();
     return CString(std::string(text.begin(), text.end()));
-}
-
-std::vector<std::string> Listed(const CString& pattern) {
-    std::vector<std::string> names;
-    CFileFind finder;
-    bool more = finder.FindFile(pattern);
-    while (more) {
-        more = finder.FindNext();
-        if (!finder.IsDots()) {
-            names.push_back(finder.GetFileName().str());
-        }
-    }
-    return names;
 }
 
 void MarkReadOnly(const fs::path& path) {
@@ -72,7 +59,11 @@ TEST(Win32PathTest, NamesOutsideTheAnsiCodePageReachTheSystemAsWritten) {
     CFileStatus status;
     EXPECT_TRUE(CFile::GetStatus(Utf8(location / "Velko" / spool), status));
     EXPECT_EQ(status.m_size, 1);
-    EXPECT_EQ(Listed(PathJoin(work, "*.spl")), std::vector<std::string>{Utf8(spool).str()});
+    CFileFind finder;
+    ASSERT_TRUE(finder.FindFile(PathJoin(work, "*.spl")));
+    EXPECT_FALSE(finder.FindNext());
+    EXPECT_EQ(finder.GetFileName(), Utf8(spool));
+    finder.Close();
     const ContainedFile found = FindContainedFile(work, "./" + Utf8(spool));
     EXPECT_EQ(found.m_verdict, ContainedFile::regularFile) << found.m_strReason;
     EXPECT_EQ(found.m_strPath, Utf8(location / "Velko" / spool));
@@ -86,8 +77,7 @@ TEST(Win32PathTest, NamesOutsideTheAnsiCodePageReachTheSystemAsWritten) {
     EXPECT_TRUE(RemoveEmptyDirectory(work));
     EXPECT_FALSE(fs::exists(location / "Velko"));
     // Nothing went to a folder of a look-alike name.
-    EXPECT_EQ(Listed(Utf8(dir.path() / "*.*")),
-              std::vector<std::string>{Utf8(L"\u0141orbanix").str()});
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
 TEST(Win32PathTest, TheCleanerClearsReadOnlyMarksOfFilesAndFolders) {
