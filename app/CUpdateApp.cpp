@@ -23,7 +23,18 @@ void CUpdateApp::LockWorkDirectory() {
         m_runLock.emplace(lockPath);
     } catch (const CFileException& error) {
         if (error.m_cause != CFileException::sharingViolation) {
-            throw;
+            // The lock lies in the install location: say so when that is what is missing.
+            const CString location = InstallLocationOf(m_strWorkDir);
+            // (An empty one is the root of the current drive, which is there.)
+            switch (location.IsEmpty() ? PathKind::directory : GetPathKind(location)) {
+                case PathKind::none:
+                    throw CStageError("The install location does not exist: " + location);
+                case PathKind::directory:
+                case PathKind::link:
+                    throw;
+                default:
+                    throw CStageError("The install location is not a folder: " + location);
+            }
         }
         m_bLockRefused = true;
         throw CStageError("Another update is running in " + m_strWorkDir + " (" + lockPath +

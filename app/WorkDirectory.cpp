@@ -1,6 +1,7 @@
 #include "app/WorkDirectory.h"
 
 #include <array>
+#include <cstring>
 
 #include "framework/DriverRegistry.h"
 #include "framework/Kernel.h"
@@ -31,6 +32,11 @@ CString ResolveWorkDirectory() {
     } catch (...) {  // NOLINT(bugprone-empty-catch): the default location stays
     }
     return workDir;
+}
+
+CString InstallLocationOf(const CString& workDir) {
+    const int folder = static_cast<int>(std::strlen(PathSeparator()) + std::strlen(kWorkFolder));
+    return workDir.Left(workDir.GetLength() - folder);
 }
 
 CString RunLockPath(const CString& workDir) {

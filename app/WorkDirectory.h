@@ -10,6 +10,8 @@
 // The install location registered with the product's ODBC driver (or the
 // default one) followed by the work folder "Velko".
 [[nodiscard]] CString ResolveWorkDirectory();
+// The install location a work directory lies in, as it was registered.
+[[nodiscard]] CString InstallLocationOf(const CString& workDir);
 // The file that one run at a time holds: beside the work directory, so that
 // clearing the directory never touches it.
 [[nodiscard]] CString RunLockPath(const CString& workDir);

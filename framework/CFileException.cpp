@@ -4,11 +4,19 @@
 
 #include "framework/Kernel.h"
 
+namespace {
+bool SameWords(CString a, CString b) {
+    return a.MakeLower() == b.MakeLower();
+}
+}  // namespace
+
 CFileException::CFileException(int cause, long osError, CString fileName)
     : m_cause(cause), m_lOsError(osError), m_strFileName(std::move(fileName)) {
     m_message = CString(CauseText(m_cause));
-    if (m_lOsError != 0) {
-        m_message += " (" + SystemErrorText(m_lOsError) + ")";
+    // The system's own words only where they say more than the cause: each cause once.
+    if (const CString said = m_lOsError != 0 ? SystemErrorText(m_lOsError) : CString();
+        !said.IsEmpty() && !SameWords(said, m_message)) {
+        m_message += " (" + said + ")";
     }
     m_message += ": " + m_strFileName;
 }

@@ -32,7 +32,8 @@ class CFileException : public std::exception {
 
     // The cause in words, e.g. "Access denied".
     [[nodiscard]] static const char* CauseText(int cause);
-    // "<cause> (<system text>): <file>", the text a user is shown.
+    // "<cause> (<system text>): <file>", the text a user is shown; the system's
+    // text only where it is not the cause's own words again.
     [[nodiscard]] CString GetErrorMessage() const;
     [[nodiscard]] const char* what() const noexcept override { return m_message.GetString(); }
 

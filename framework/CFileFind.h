@@ -1,6 +1,8 @@
 // Directory listing with a wildcard pattern ("<dir>/*.*", "<dir>/*.prs").
-// Entries come in byte-wise name order, "." and ".." included, so "the first
-// match" is the same on every run. Usage:
+// The pattern is matched against each entry's own name only (never a short
+// alias the system keeps beside it), '*' and '?' as wildcards, ASCII letters in
+// any case, "*.*" for every name. Entries come in byte-wise name order, "."
+// and ".." included, so "the first match" is the same on every run. Usage:
 //   bool more = finder.FindFile(pattern);
 //   while (more) { more = finder.FindNext(); ...current entry... }
 #pragma once
@@ -24,8 +26,9 @@ class CFileFind {
     [[nodiscard]] bool IsDots() const;
 
   private:
-    // Puts the listing in byte-wise name order; true when it holds an entry.
-    bool FinishListing();
+    // The platform's part: every entry of m_strRoot, as the system names it
+    // (its long name), into m_entries; nothing when the folder cannot be read.
+    void ListRoot();
 
     struct Entry {
         CString name;

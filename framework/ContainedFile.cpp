@@ -1,5 +1,6 @@
-// The walk from a directory down a name, one component at a time. How names
-// are written and what a path is are the platform's (framework/PathLookup.h).
+// The walk from a directory down a name, one component at a time, and what one
+// path is. How names are written and the look-up of one path are the
+// platform's (framework/PathLookup.h).
 #include "framework/ContainedFile.h"
 
 #include <string>
@@ -13,8 +14,15 @@ ContainedFile Refused(const CString& reason) {
     return {ContainedFile::refused, reason, {}};
 }
 
-ContainedFile Missing() {
-    return {ContainedFile::missing, {}, {}};
+// The path the rest of the name means below path, for saying which file is missing.
+ContainedFile Missing(std::string path, const std::vector<std::string>& parts, std::size_t from) {
+    for (std::size_t i = from; i < parts.size(); ++i) {
+        if (!parts[i].empty() && parts[i] != ".") {
+            path += PathSeparator();
+            path += parts[i];
+        }
+    }
+    return {ContainedFile::missing, {}, CString(path)};
 }
 
 std::vector<std::string> Components(const std::string& name) {
@@ -66,14 +74,13 @@ ContainedFile FindContainedFile(const CString& dir, const CString& name) {
         path += PathSeparator();
         path += part;
         // Never cut: a path the platform cannot take names no file it could open.
-        if (path.size() > LongestPath()) {
-            return Refused(CString("leads to a path longer than the ") +
-                           std::to_string(LongestPath()).c_str() + " bytes a path may have here");
+        if (const CString reason = TooLongReason(path); !reason.IsEmpty()) {
+            return Refused(reason);
         }
         const PathLookup found = LookUpPath(path);
         switch (found.m_kind) {
             case PathLookup::none:
-                return Missing();
+                return Missing(path, parts, i + 1);
             case PathLookup::failed:
                 return Refused("cannot be looked up (" + found.m_strReason + ")");
             case PathLookup::link:
@@ -86,7 +93,7 @@ ContainedFile FindContainedFile(const CString& dir, const CString& name) {
             case PathLookup::file:
             case PathLookup::other:
                 if (!last) {
-                    return Missing();  // a file used as a folder names nothing
+                    return Missing(path, parts, i + 1);  // a file used as a folder names nothing
                 }
                 if (found.m_kind == PathLookup::other) {
                     return Refused(found.m_strReason);
@@ -99,4 +106,24 @@ ContainedFile FindContainedFile(const CString& dir, const CString& name) {
         return Refused("is a directory");
     }
     return {ContainedFile::regularFile, {}, CString(path)};
+}
+
+PathKind GetPathKind(const CString& path) {
+    if (path.IsEmpty()) {
+        return PathKind::none;
+    }
+    switch (LookUpPath(path.str()).m_kind) {
+        case PathLookup::directory:
+            return PathKind::directory;
+        case PathLookup::file:
+            return PathKind::file;
+        case PathLookup::link:
+            return PathKind::link;
+        case PathLookup::other:
+            return PathKind::other;
+        case PathLookup::none:
+        case PathLookup::failed:
+            break;
+    }
+    return PathKind::none;
 }

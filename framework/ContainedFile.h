@@ -11,7 +11,8 @@ struct ContainedFile {
     };
     Verdict m_verdict = missing;
     CString m_strReason;  // e.g. "leaves the directory", "is a named pipe"
-    CString m_strPath;    // a regular file's path, as the name resolves
+    CString m_strPath;    // a regular file's path, as the name resolves; for a missing
+                          // one the path the name means, in the platform's own separators
 };
 
 // Looks name up below dir one component at a time, without following any link

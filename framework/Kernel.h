@@ -30,6 +30,11 @@ bool MakeDirectory(const CString& path);
 // says why) for a link, or what belongs to another user. Windows keeps the
 // access inherited from the folder above.
 bool KeepToOwner(const CString& path);
+// Takes out of the way what would keep the tool from removing an entry of its
+// own work directory: a read-only mark (Windows), a folder its owner may not
+// write or search (POSIX). Never through a link; false (LastOsError says why)
+// when the change was refused. A missing entry needs nothing.
+bool AllowRemoval(const CString& path);
 // Only an empty directory; false when it could not be removed.
 bool RemoveEmptyDirectory(const CString& path);
 bool ChangeDirectory(const CString& path);

@@ -2,7 +2,6 @@
 // what one path is. The walk itself (framework/ContainedFile.cpp) is shared.
 #pragma once
 
-#include <cstddef>
 #include <string>
 
 #include "framework/CString.h"
@@ -26,7 +25,8 @@ struct PathLookup {
 [[nodiscard]] CString RefusedName(const std::string& name);
 // Why one component is refused wherever it stands (a device name); empty when it is not.
 [[nodiscard]] CString RefusedComponent(const std::string& part);
-// The longest path, in bytes, that the platform's file calls take.
-[[nodiscard]] std::size_t LongestPath();
-// What path is, looked at by itself: a link is never followed.
+// Why the platform's file calls cannot take a path this long; empty when they can.
+[[nodiscard]] CString TooLongReason(const std::string& path);
+// What path is, looked at by itself: a link is never followed. The one look-up
+// of the platform: the walk and GetPathKind (framework/Kernel.h) are made of it.
 [[nodiscard]] PathLookup LookUpPath(const std::string& path);

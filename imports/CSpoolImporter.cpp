@@ -82,7 +82,7 @@ bool CSpoolImporter::ReadDataFile(const char* spoolFile, const CString& name, CL
     if (found.m_verdict == ContainedFile::missing) {
         ShowFileError(CFileException(CFileException::fileNotFound,
                                      OsErrorForCause(CFileException::fileNotFound),
-                                     DataFilePath(m_strWorkDir, name)));
+                                     found.m_strPath));
         return false;
     }
     if (found.m_verdict == ContainedFile::refused) {

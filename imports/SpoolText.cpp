@@ -114,9 +114,3 @@ std::optional<std::int32_t> ParseInt32(const CString& text) {
     }
     return static_cast<std::int32_t>(value);
 }
-
-CString DataFilePath(const CString& workDir, const CString& name) {
-    CString path = PathJoin(workDir, name.GetString());
-    path.TrimRight();
-    return path;
-}

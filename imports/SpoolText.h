@@ -31,6 +31,3 @@ void SplitThreeFields(CString& line, CString& first, CString& second, CString& t
 // The whole text as a 32-bit number: optional blanks, optional sign, digits,
 // optional blanks, nothing else; nothing when it is not one or does not fit.
 [[nodiscard]] std::optional<std::int32_t> ParseInt32(const CString& text);
-
-// workDir, separator, name, with trailing white space removed from the whole path.
-[[nodiscard]] CString DataFilePath(const CString& workDir, const CString& name);

@@ -22,6 +22,10 @@ void DeleteEntries(const CString& dir, std::optional<CFileException>& firstError
         }
         const CString path = finder.GetFilePath();
         try {
+            // The work directory is the tool's own: a read-only mark does not keep anything.
+            if (!AllowRemoval(path)) {
+                CFileException::ThrowOsError(LastOsError(), path);
+            }
             if (finder.IsDirectory()) {
                 DeleteEntries(path, firstError);
                 if (!RemoveEmptyDirectory(path)) {
@@ -50,6 +54,9 @@ void DeleteDirectoryEntries(const CString& dir) {
             // A link would lead the deletions into whatever it points to.
             throw CFileException(CFileException::badPath, OsErrorForCause(CFileException::badPath),
                                  dir);
+    }
+    if (!AllowRemoval(dir)) {
+        CFileException::ThrowOsError(LastOsError(), dir);
     }
     std::optional<CFileException> firstError;
     DeleteEntries(dir, firstError);

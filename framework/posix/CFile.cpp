@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "framework/CFileException.h"
+#include "framework/posix/ScopedHandle.h"
 
 namespace {
 int Fd(std::intptr_t handle) {
@@ -42,41 +43,34 @@ void CFile::Open(const CString& fileName, unsigned openFlags) {
     if (creating) {
         flags |= O_CREAT;
     }
-    const int fd = ::open(fileName.GetString(), flags, 0666);
+    ScopedFd file = OwnFd(::open(fileName.GetString(), flags, 0666));
+    const int fd = file.get().value;
     if (fd < 0) {
         CFileException::ThrowOsError(errno, fileName);
     }
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
-        const int error = errno;
-        CloseQuietly(fd);
-        CFileException::ThrowOsError(error, fileName);
+        CFileException::ThrowOsError(errno, fileName);
     }
     if (S_ISDIR(info.st_mode)) {
-        CloseQuietly(fd);
         throw CFileException(CFileException::accessDenied, EISDIR, fileName);
     }
     // What the tool reads is a whole file of known size: never a pipe or a device.
     if (!writing && !S_ISREG(info.st_mode)) {
-        CloseQuietly(fd);
         throw CFileException(CFileException::invalidFile, 0, fileName);
     }
     // No sharing: one holder at a time.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        CloseQuietly(fd);
-        if (error == EWOULDBLOCK) {
-            throw CFileException(CFileException::sharingViolation, error, fileName);
+        if (errno == EWOULDBLOCK) {
+            throw CFileException(CFileException::sharingViolation, errno, fileName);
         }
-        CFileException::ThrowOsError(error, fileName);
+        CFileException::ThrowOsError(errno, fileName);
     }
     // Emptied only once we hold it, so a file in use by someone else is never cut.
     if (creating && S_ISREG(info.st_mode) && ::ftruncate(fd, 0) != 0) {
-        const int error = errno;
-        CloseQuietly(fd);
-        CFileException::ThrowOsError(error, fileName);
+        CFileException::ThrowOsError(errno, fileName);
     }
-    m_hFile = fd;
+    m_hFile = file.release().value;
 }
 
 std::size_t CFile::Read(void* buffer, std::size_t count) {

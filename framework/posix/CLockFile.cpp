@@ -8,11 +8,13 @@
 #include <cerrno>
 
 #include "framework/CFileException.h"
+#include "framework/posix/ScopedHandle.h"
 
 CLockFile::CLockFile(const CString& path) {
     // Read-only is enough to hold it, so that any user of the workstation can.
-    const int fd =
-        ::open(path.GetString(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    ScopedFd lock = OwnFd(
+        ::open(path.GetString(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+    const int fd = lock.get().value;
     if (fd < 0) {
         CFileException::ThrowOsError(errno, path);
     }
@@ -24,14 +26,13 @@ CLockFile::CLockFile(const CString& path) {
     if (error == 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         error = errno;
     }
+    if (error == EWOULDBLOCK) {
+        throw CFileException(CFileException::sharingViolation, error, path);
+    }
     if (error != 0) {
-        ::close(fd);
-        if (error == EWOULDBLOCK) {
-            throw CFileException(CFileException::sharingViolation, error, path);
-        }
         CFileException::ThrowOsError(error, path);
     }
-    m_handle = fd;
+    m_handle = lock.release().value;
 }
 
 CLockFile::~CLockFile() {

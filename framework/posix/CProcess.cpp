@@ -20,32 +20,13 @@
 
 #include "framework/CLockFile.h"
 #include "framework/CommandInterpreter.h"
+#include "framework/posix/ScopedHandle.h"
 
 extern char** environ;  // NOLINT(readability-redundant-declaration)
 
 namespace {
 // How often a process with captured output is looked at while it runs.
 constexpr int kPollMs = 50;
-
-// A descriptor the parent keeps only while it starts the child.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
-    ~Descriptor() { Close(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    [[nodiscard]] int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-    void Close() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-    }
-
-  private:
-    int m_fd;
-};
 
 // Where the program may be: the word itself when it names a folder, else each
 // folder of PATH in turn (as the shell looks it up).
@@ -172,20 +153,21 @@ std::optional<CProcess> CProcess::Start(const CString& commandLine, const CStrin
         return fail(errno);
     }
     ErrorPipe reader(errorFds[0]);
-    const Descriptor writer(errorFds[1]);
+    // Descriptors the parent keeps only while it starts the child.
+    const ScopedFd writer = OwnFd(errorFds[1]);
     if (options.captureErrorOutput) {
         // The reader is polled while the process runs and drained once it has ended.
         ::fcntl(errorFds[0], F_SETFL, ::fcntl(errorFds[0], F_GETFL) | O_NONBLOCK);
     }
     // The program asks nothing, and in a group of its own it must not read the
     // terminal (it would be stopped).
-    const Descriptor input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    const ScopedFd input = OwnFd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
     std::array<int, 2> reportFds{-1, -1};
     if (::pipe2(reportFds.data(), O_CLOEXEC) != 0) {
         return fail(errno);
     }
-    const Descriptor reportReader(reportFds[0]);
-    Descriptor reportWriter(reportFds[1]);
+    const ScopedFd reportReader = OwnFd(reportFds[0]);
+    ScopedFd reportWriter = OwnFd(reportFds[1]);
     const int sharedLock =
         options.sharedLock != nullptr ? static_cast<int>(options.sharedLock->m_handle) : -1;
 
@@ -195,16 +177,17 @@ std::optional<CProcess> CProcess::Start(const CString& commandLine, const CStrin
         return fail(errno);
     }
     if (pid == 0) {
-        RunChild(parent, currentDir.IsEmpty() ? nullptr : currentDir.GetString(), writer.get(),
-                 input.get(), sharedLock, reportFds[1], candidates, argv.data());
+        RunChild(parent, currentDir.IsEmpty() ? nullptr : currentDir.GetString(),
+                 writer.get().value, input.get().value, sharedLock, reportFds[1], candidates,
+                 argv.data());
     }
     // Set from both sides, so that the group exists before either goes on.
     ::setpgid(pid, pid);
-    reportWriter.Close();
+    reportWriter.reset();
     int error = 0;
     ssize_t got = 0;
     do {
-        got = ::read(reportReader.get(), &error, sizeof(error));
+        got = ::read(reportReader.get().value, &error, sizeof(error));
     } while (got < 0 && errno == EINTR);
     CProcess process(pid, pid, std::move(reader));
     if (got > 0) {

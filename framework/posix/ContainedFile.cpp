@@ -1,8 +1,9 @@
-// How POSIX names are written and looked at, for FindContainedFile's walk.
+// How POSIX names are written, and the look-up of one path.
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <climits>
+#include <string>
 
 #include "framework/Kernel.h"
 #include "framework/PathLookup.h"
@@ -45,8 +46,13 @@ CString RefusedComponent(const std::string& /*part*/) {
     return {};
 }
 
-std::size_t LongestPath() {
-    return PATH_MAX - 1;  // PATH_MAX counts the terminating NUL
+CString TooLongReason(const std::string& path) {
+    constexpr std::size_t kLongest = PATH_MAX - 1;  // PATH_MAX counts the terminating NUL
+    if (path.size() <= kLongest) {
+        return {};
+    }
+    return "leads to a path longer than the " + CString(std::to_string(kLongest)) +
+           " bytes a path may have here";
 }
 
 PathLookup LookUpPath(const std::string& path) {

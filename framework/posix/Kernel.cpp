@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "framework/CFileException.h"
+#include "framework/posix/ScopedHandle.h"
 
 const char* PathSeparator() {
     return "/";
@@ -35,47 +36,60 @@ CString ModuleFilePath() {
     }
 }
 
-PathKind GetPathKind(const CString& path) {
-    struct stat info {};
-    if (path.IsEmpty() || ::lstat(path.GetString(), &info) != 0) {
-        return PathKind::none;
-    }
-    if (S_ISLNK(info.st_mode)) {
-        return PathKind::link;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        return PathKind::directory;
-    }
-    return S_ISREG(info.st_mode) ? PathKind::file : PathKind::other;
-}
-
 bool MakeDirectory(const CString& path) {
     return ::mkdir(path.GetString(), 0700) == 0;
 }
 
-bool KeepToOwner(const CString& path) {
-    // Looked at and changed through one descriptor, never through a link, so
-    // that what is checked is what is changed.
-    const int fd = ::open(path.GetString(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+namespace {
+// Looks at path and changes its mode through one descriptor, never through a
+// link, so that what is checked is what is changed. change gives the new mode,
+// or the error number that refuses the change, or the old mode to leave it.
+template <typename Change>
+bool ChangeOwnMode(const CString& path, Change change) {
+    ScopedFd opened = OwnFd(::open(path.GetString(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    const int fd = opened.get().value;
     if (fd < 0) {
         return false;
     }
     struct stat info {};
     int error = ::fstat(fd, &info) != 0 ? errno : 0;
-    if (error == 0 && (S_ISLNK(info.st_mode) || info.st_uid != ::geteuid())) {
-        error = EPERM;  // a link, or another user's: not ours to keep
-    }
+    mode_t mode = info.st_mode & 07777;
     if (error == 0) {
-        const mode_t mode = S_ISDIR(info.st_mode) ? 0700 : (info.st_mode & S_IXUSR) | 0600;
+        error = change(info, mode);
+    }
+    if (error == 0 && mode != (info.st_mode & 07777)) {
         // A descriptor opened for its path alone is changed through its name in /proc.
         const std::string self = "/proc/self/fd/" + std::to_string(fd);
         if (::chmod(self.c_str(), mode) != 0) {
             error = errno;
         }
     }
-    ::close(fd);
+    opened.reset();
     errno = error;
     return error == 0;
+}
+}  // namespace
+
+bool KeepToOwner(const CString& path) {
+    return ChangeOwnMode(path, [](const struct stat& info, mode_t& mode) {
+        if (S_ISLNK(info.st_mode) || info.st_uid != ::geteuid()) {
+            return EPERM;  // a link, or another user's: not ours to keep
+        }
+        mode = S_ISDIR(info.st_mode) ? 0700 : (info.st_mode & S_IXUSR) | 0600;
+        return 0;
+    });
+}
+
+bool AllowRemoval(const CString& path) {
+    // A file goes with its folder's write access; a folder's entries go only
+    // when its owner may write and search it.
+    const bool changed = ChangeOwnMode(path, [](const struct stat& info, mode_t& mode) {
+        if (S_ISDIR(info.st_mode)) {
+            mode |= S_IRWXU;
+        }
+        return 0;
+    });
+    return changed || errno == ENOENT;
 }
 
 bool RemoveEmptyDirectory(const CString& path) {

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "framework/posix/ScopedHandle.h"
+
 namespace {
 std::string SystemError() {
     return std::strerror(errno);
@@ -130,14 +132,10 @@ std::string MakeOwnerOnlyFolder(const std::string& path) {
     if (::mkdir(path.c_str(), S_IRWXU) != 0) {
         return SystemError();
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
+    const ScopedFd folder =
+        OwnFd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder || ::fchmod(folder.get().value, S_IRWXU) != 0) {
         return SystemError();
     }
-    std::string error;
-    if (::fchmod(fd, S_IRWXU) != 0) {
-        error = SystemError();
-    }
-    ::close(fd);
-    return error;
+    return {};
 }

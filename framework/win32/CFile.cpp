@@ -1,6 +1,8 @@
 #include "framework/CFile.h"
 
 #include "framework/CFileException.h"
+#include "framework/win32/ScopedHandle.h"
+#include "framework/win32/WideText.h"
 #include "framework/win32/WinApi.h"
 
 namespace {
@@ -11,28 +13,6 @@ HANDLE AsHandle(std::intptr_t handle) {
 [[noreturn]] void ThrowLastError(const CString& fileName) {
     CFileException::ThrowOsError(static_cast<long>(::GetLastError()), fileName);
 }
-
-// A handle that is closed unless it is handed on.
-class PendingHandle {
-  public:
-    explicit PendingHandle(HANDLE handle) : m_handle(handle) {}
-    ~PendingHandle() {
-        if (m_handle != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(m_handle);
-        }
-    }
-    PendingHandle(const PendingHandle&) = delete;
-    PendingHandle& operator=(const PendingHandle&) = delete;
-    [[nodiscard]] HANDLE get() const { return m_handle; }
-    HANDLE release() {
-        const HANDLE handle = m_handle;
-        m_handle = INVALID_HANDLE_VALUE;
-        return handle;
-    }
-
-  private:
-    HANDLE m_handle;
-};
 }  // namespace
 
 CFile::CFile(const CString& fileName, unsigned openFlags) {
@@ -54,10 +34,10 @@ void CFile::Open(const CString& fileName, unsigned openFlags) {
     const bool creating = (openFlags & modeCreate) != 0;
     // Share mode 0: one holder at a time, a second open fails with a sharing violation.
     // The file is emptied only once it is held, so a file in use is never cut.
-    PendingHandle file(::CreateFileA(fileName.GetString(), writing ? GENERIC_WRITE : GENERIC_READ,
-                                     0, nullptr, creating ? OPEN_ALWAYS : OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
+    KernelHandle file = OwnValid<KernelHandle>(::CreateFileW(
+        Widened(fileName.str()).c_str(), writing ? GENERIC_WRITE : GENERIC_READ, 0, nullptr,
+        creating ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         ThrowLastError(fileName);
     }
     // What the tool reads is a whole file of known size: never a pipe or a device.
@@ -136,8 +116,8 @@ void CFile::Close() {
 
 bool CFile::GetStatus(const CString& fileName, CFileStatus& status) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (fileName.IsEmpty() ||
-        ::GetFileAttributesExA(fileName.GetString(), GetFileExInfoStandard, &data) == FALSE) {
+    if (fileName.IsEmpty() || ::GetFileAttributesExW(Widened(fileName.str()).c_str(),
+                                                     GetFileExInfoStandard, &data) == FALSE) {
         return false;
     }
     status.m_size = static_cast<std::int32_t>(data.nFileSizeLow);
@@ -147,6 +127,7 @@ bool CFile::GetStatus(const CString& fileName, CFileStatus& status) {
 }
 
 void CFile::Remove(const CString& fileName) {
+<<<<<<< HEAD
     const char* name = fileName.GetString();
     if (::DeleteFileA(name) != FALSE) {
         return;
@@ -164,6 +145,10 @@ void CFile::Remove(const CString& fileName) {
         const DWORD again = ::GetLastError();
         ::SetFileAttributesA(name, attributes);
         CFileException::ThrowOsError(static_cast<long>(again), fileName);
+=======
+    if (::DeleteFileW(Widened(fileName.str()).c_str()) == FALSE) {
+        ThrowLastError(fileName);
+>>>>>>> winpath
     }
 }
 
@@ -174,7 +159,7 @@ void CFile::Flush() {
 }
 
 void CFile::Rename(const CString& oldName, const CString& newName) {
-    if (::MoveFileExA(oldName.GetString(), newName.GetString(),
+    if (::MoveFileExW(Widened(oldName.str()).c_str(), Widened(newName.str()).c_str(),
                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
         ThrowLastError(newName);
     }
@@ -183,11 +168,11 @@ void CFile::Rename(const CString& oldName, const CString& newName) {
 void CFile::Append(const CString& fileName, const void* buffer, std::size_t count) {
     // Append access alone: every write lands at the end, whoever else appends.
     // A link in its place is opened as itself, and refused below.
-    PendingHandle file(
-        ::CreateFileA(fileName.GetString(), FILE_APPEND_DATA | SYNCHRONIZE,
+    KernelHandle file = OwnValid<KernelHandle>(
+        ::CreateFileW(Widened(fileName.str()).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
+    if (!file) {
         ThrowLastError(fileName);
     }
     BY_HANDLE_FILE_INFORMATION info{};

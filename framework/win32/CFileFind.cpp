@@ -1,43 +1,24 @@
 #include "framework/CFileFind.h"
 
-#include <algorithm>
-
 #include "framework/Kernel.h"
+#include "framework/win32/ScopedHandle.h"
+#include "framework/win32/WideText.h"
 #include "framework/win32/WinApi.h"
 
-namespace {
-// Owns the system's search handle.
-class SearchHandle {
-  public:
-    explicit SearchHandle(HANDLE handle) : m_handle(handle) {}
-    ~SearchHandle() {
-        if (m_handle != INVALID_HANDLE_VALUE) {
-            ::FindClose(m_handle);
-        }
-    }
-    SearchHandle(const SearchHandle&) = delete;
-    SearchHandle& operator=(const SearchHandle&) = delete;
-    [[nodiscard]] HANDLE get() const { return m_handle; }
-
-  private:
-    HANDLE m_handle;
-};
-}  // namespace
-
-bool CFileFind::FindFile(const CString& pattern) {
-    Close();
-    const int cut = std::max(pattern.ReverseFind('\\'), pattern.ReverseFind('/'));
-    m_strRoot = cut < 0 ? CString(".") : pattern.Left(cut);
-    WIN32_FIND_DATAA data{};
-    const SearchHandle search(::FindFirstFileA(pattern.GetString(), &data));
-    if (search.get() == INVALID_HANDLE_VALUE) {
-        return false;
+void CFileFind::ListRoot() {
+    // Everything, filtered by its long name afterwards: the system would match a
+    // pattern against the short aliases too ("update.prsx" is "UPDATE~1.PRS").
+    WIN32_FIND_DATAW data{};
+    const SearchHandle search = OwnValid<SearchHandle>(
+        ::FindFirstFileExW(Widened(PathJoin(m_strRoot, "*").str()).c_str(), FindExInfoBasic, &data,
+                           FindExSearchNameMatch, nullptr, 0));
+    if (!search) {
+        return;
     }
     do {
         // A junction or link to a directory is never walked into.
         const bool directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
                                (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-        m_entries.push_back({CString(data.cFileName), directory});
-    } while (::FindNextFileA(search.get(), &data) != FALSE);
-    return FinishListing();
+        m_entries.push_back({CString(Narrowed(data.cFileName)), directory});
+    } while (::FindNextFileW(search.get(), &data) != FALSE);
 }

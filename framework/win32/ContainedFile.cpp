@@ -1,4 +1,4 @@
-// How Windows names are written and looked at, for FindContainedFile's walk.
+// How Windows names are written, and the look-up of one path.
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -6,6 +6,7 @@
 
 #include "framework/Kernel.h"
 #include "framework/PathLookup.h"
+#include "framework/win32/WideText.h"
 #include "framework/win32/WinApi.h"
 
 bool IsNameSeparator(char ch) {
@@ -43,12 +44,17 @@ CString RefusedComponent(const std::string& part) {
     return device ? CString("is a device") : CString();
 }
 
-std::size_t LongestPath() {
-    return MAX_PATH - 1;  // MAX_PATH counts the terminating NUL
+CString TooLongReason(const std::string& path) {
+    constexpr std::size_t kLongest = MAX_PATH - 1;  // MAX_PATH counts the terminating NUL
+    if (Widened(path).size() <= kLongest) {
+        return {};
+    }
+    return "leads to a path longer than the " + CString(std::to_string(kLongest)) +
+           " characters a path may have here";
 }
 
 PathLookup LookUpPath(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(Widened(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {

@@ -3,26 +3,13 @@
 #include <cstring>
 #include <string>
 
+#include "framework/win32/ScopedHandle.h"
+#include "framework/win32/WideText.h"
 #include "framework/win32/WinApi.h"
 
 namespace {
-// Owns an open registry key.
-class RegistryKey {
-  public:
-    RegistryKey() = default;
-    ~RegistryKey() {
-        if (m_key != nullptr) {
-            ::RegCloseKey(m_key);
-        }
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    HKEY* out() { return &m_key; }
-    [[nodiscard]] HKEY get() const { return m_key; }
-
-  private:
-    HKEY m_key = nullptr;
-};
+// A registry value may hold up to this many characters for the tool to look at.
+constexpr DWORD kLongestValue = 32767;
 }  // namespace
 
 bool QueryDriverValue(const char* driverName, const char* valueName, char* buffer,
@@ -31,22 +18,32 @@ bool QueryDriverValue(const char* driverName, const char* valueName, char* buffe
         return false;
     }
     std::memset(buffer, 0, size);
-    const std::string keyName = std::string("SOFTWARE\\ODBC\\ODBCINST.INI\\") + driverName;
-    RegistryKey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_QUERY_VALUE, key.out()) !=
+    const std::wstring keyName =
+        Widened(std::string("SOFTWARE\\ODBC\\ODBCINST.INI\\") + driverName);
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_QUERY_VALUE, &opened) !=
         ERROR_SUCCESS) {
         return false;
     }
+    const RegistryKey key(opened);
     DWORD type = 0;
-    auto length = static_cast<DWORD>(size - 1);
-    if (::RegQueryValueExA(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer),
-                           &length) != ERROR_SUCCESS ||
+    std::wstring value(kLongestValue, L'\0');
+    auto length = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (::RegQueryValueExW(key.get(), Widened(valueName).c_str(), nullptr, &type,
+                           reinterpret_cast<BYTE*>(value.data()), &length) != ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ)) {
-        std::memset(buffer, 0, size);
         return false;
     }
-    // A stored string need not end in a NUL of its own.
-    buffer[length < size ? length : size - 1] = '\0';
+    // A stored string need not end in a NUL of its own; what follows one is not read.
+    value.resize(length / sizeof(wchar_t));
+    value.resize(std::wcslen(value.c_str()));
+    const std::string text = Narrowed(value);
+    // Larger than the room given: never cut to a different folder.
+    if (text.size() > size - 1) {
+        return false;
+    }
+    // The buffer was cleared above: the copy ends in its NUL.
+    text.copy(buffer, text.size());
     return true;
 }
 

@@ -1,12 +1,11 @@
 #include "framework/Kernel.h"
 
-#include <direct.h>
-
 #include <cstdio>
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "framework/CFileException.h"
+#include "framework/win32/WideText.h"
 #include "framework/win32/WinApi.h"
 
 namespace {
@@ -34,39 +33,22 @@ CString PathJoin(const CString& dir, const char* name) {
 }
 
 CString ModuleFilePath() {
-    std::vector<char> buffer(MAX_PATH);
+    std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length =
-            ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+            ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) {
             return {};
         }
         if (length < buffer.size()) {
-            return CString(buffer.data(), length);
+            return CString(Narrowed(std::wstring_view(buffer.data(), length)));
         }
         buffer.resize(buffer.size() * 2);
     }
 }
 
-PathKind GetPathKind(const CString& path) {
-    if (path.IsEmpty()) {
-        return PathKind::none;
-    }
-    const DWORD attributes = ::GetFileAttributesA(path.GetString());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return PathKind::none;
-    }
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        return PathKind::link;
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return PathKind::directory;
-    }
-    return (attributes & FILE_ATTRIBUTE_DEVICE) != 0 ? PathKind::other : PathKind::file;
-}
-
 bool MakeDirectory(const CString& path) {
-    return ::CreateDirectoryA(path.GetString(), nullptr) != FALSE;
+    return ::CreateDirectoryW(Widened(path.str()).c_str(), nullptr) != FALSE;
 }
 
 bool KeepToOwner(const CString& /*path*/) {
@@ -75,12 +57,22 @@ bool KeepToOwner(const CString& /*path*/) {
     return true;
 }
 
+bool AllowRemoval(const CString& path) {
+    const std::wstring name = Widened(path.str());
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+        return true;  // nothing in the way; what is not there the removal reports
+    }
+    return ::SetFileAttributesW(name.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) !=
+           FALSE;
+}
+
 bool RemoveEmptyDirectory(const CString& path) {
-    return ::RemoveDirectoryA(path.GetString()) != FALSE;
+    return ::RemoveDirectoryW(Widened(path.str()).c_str()) != FALSE;
 }
 
 bool ChangeDirectory(const CString& path) {
-    return ::_chdir(path.GetString()) == 0;
+    return ::SetCurrentDirectoryW(Widened(path.str()).c_str()) != FALSE;
 }
 
 long LastOsError() {
@@ -168,14 +160,14 @@ long OsErrorForCause(int cause) {
 }
 
 CString SystemErrorText(long osError) {
-    char* text = nullptr;
-    const DWORD length = ::FormatMessageA(
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(osError), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+        nullptr, static_cast<DWORD>(osError), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     if (length == 0 || text == nullptr) {
         return "Error " + CString(std::to_string(osError));
     }
-    CString result(text, length);
+    CString result(Narrowed(std::wstring_view(text, length)));
     ::LocalFree(text);
     // The system's texts end in a full stop and a line break.
     result.TrimRight();

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "framework/win32/WideText.h"
 #include "framework/win32/WinApi.h"
 
 #include <shellapi.h>
@@ -9,10 +10,10 @@
 namespace {
 std::string SystemError() {
     const DWORD code = GetLastError();
-    char text[256] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, text, sizeof text, nullptr);
-    std::string message(text, length);
+    wchar_t text[256] = {};
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, text, 256, nullptr);
+    std::string message = Narrowed(std::wstring_view(text, length));
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
         message.pop_back();
     }

@@ -306,6 +306,21 @@ TEST_P(RunSafetyTest, AnInstallLocationWithABlankRunsTheUnpackerAndNothingElse) 
     EXPECT_EQ(AllRows(), kStandardRows);
 }
 
+TEST_P(RunSafetyTest, AMissingInstallLocationIsNamedAsSuchAndNothingIsMade) {
+    SeedOldRows();
+    StandardSpool();
+    Pack();
+    const fs::path location = dir / "not installed";
+    const TempDir config;
+    SubprocessOptions options;
+    options.env = EnvWithLocation(location, config);
+    workDir = location / "Velko";
+    const Outcome outcome = Run(options);
+    ExpectStopped(outcome, 1, {"The install location does not exist: " + location.string() + "\n"});
+    EXPECT_EQ(outcome.output.find("Velko.lock"), std::string::npos) << outcome.output;
+    EXPECT_FALSE(fs::exists(location));
+}
+
 TEST_P(RunSafetyTest, ASecondRunOnTheSameInstallLocationIsRefusedAndTheFirstCommits) {
     SeedOldRows();
     StandardSpool("CH2");

@@ -1,8 +1,12 @@
 // What only a POSIX file system puts in the cleaner's way: links, and trees
 // deeper than a path can name.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "framework/CFileException.h"
@@ -51,4 +55,48 @@ TEST(DirectoryCleanerTest, AFolderThatIsALinkIsRefusedAndWhatItPointsToStays) {
     fs::create_directory_symlink(outside, dir / "Velko");
     EXPECT_THROW(DeleteDirectoryEntries((dir / "Velko").c_str()), CFileException);
     EXPECT_EQ(ReadFile(outside / "keep.txt"), "precious");
+}
+
+namespace {
+// Runs check in a child process as a user whom the permission bits bind (root
+// is not bound by them), owner of dir, and gives its exit code.
+int AsBoundUser(const fs::path& dir, const std::function<int()>& check) {
+    constexpr uid_t kNobody = 65534;
+    if (::geteuid() == 0 && ::chown(dir.c_str(), kNobody, kNobody) != 0) {
+        return 100;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+            ::_exit(101);
+        }
+        ::_exit(check());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 102;
+}
+}  // namespace
+
+TEST(DirectoryCleanerTest, FoldersClosedToTheirOwnerAreOpenedAndEmptied) {
+    TempDir dir;
+    const fs::path work = dir / "Velko";
+    const int code = AsBoundUser(dir.path(), [&work] {
+        // The user's own folders, closed to writing and searching, and a read-only file.
+        WriteFile(work / "ro" / "inner.txt", "x");
+        WriteFile(work / "ro" / "closed" / "last.txt", "x");
+        ::chmod((work / "ro" / "inner.txt").c_str(), 0444);
+        ::chmod((work / "ro" / "closed").c_str(), 0);
+        ::chmod((work / "ro").c_str(), 0500);
+        if (::unlink((work / "ro" / "inner.txt").c_str()) == 0) {
+            return 103;  // the bits bind no one here: nothing to test
+        }
+        try {
+            DeleteDirectoryEntries(work.c_str());
+        } catch (const CFileException&) {
+            return 1;
+        }
+        return fs::is_empty(work) ? 0 : 2;
+    });
+    EXPECT_EQ(code, 0);
 }

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "framework/Kernel.h"
-
 namespace {
 std::vector<std::string> Lines(const CString& text) {
     std::vector<std::string> lines;
@@ -70,12 +68,4 @@ TEST(SpoolTextTest, AWholeNumberIsParsedStrictlyWithinThirtyTwoBits) {
           "-2147483649", "99999999999999999999", "18446744073709551617"}) {
         EXPECT_EQ(ParseInt32(bad), std::nullopt) << bad;
     }
-}
-
-TEST(SpoolTextTest, DataFilePathsLoseOnlyTrailingWhiteSpace) {
-    const CString dir = CString("/w/Velko") + PathSeparator();
-    EXPECT_EQ(DataFilePath("/w/Velko", "tun.bin \t\r\n"), dir + "tun.bin");
-    EXPECT_EQ(DataFilePath("/w/Velko", " tun.bin"), dir + " tun.bin");
-    EXPECT_EQ(DataFilePath("/w/Velko", "data/vs1.bin\r"), dir + "data/vs1.bin");
-    EXPECT_EQ(DataFilePath("/w/Velko", "a.bin\r\nsecond line\n"), dir + "a.bin\r\nsecond line");
 }

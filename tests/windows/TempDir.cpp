@@ -29,7 +29,7 @@ void RemoveTree(const std::filesystem::path& dir) {
     std::error_code ignored;
     for (auto it = std::filesystem::recursive_directory_iterator(dir, ignored);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-        ::SetFileAttributesA(it->path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
     }
     std::filesystem::remove_all(dir, ignored);
 }

@@ -70,3 +70,19 @@ TEST(Win32RegistryTest, AValueThatIsNoFittingTextCountsAsNotThere) {
     DriverKey::Set("Location", "1234", REG_DWORD);
     EXPECT_EQ(Query("Location"), "<none>");
 }
+
+TEST(Win32RegistryTest, ALocationOutsideTheAnsiCodePageIsReadAsWritten) {
+    const DriverKey key;
+    HKEY handle = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kDriverKey, 0, nullptr, 0, KEY_SET_VALUE,
+                                nullptr, &handle, nullptr),
+              ERROR_SUCCESS);
+    const std::wstring location = L"c:\\\u0141orbanix\\Pr\u00fcfstand";
+    ::RegSetValueExW(handle, L"Location", 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(location.c_str()),
+                     static_cast<DWORD>((location.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(handle);
+    EXPECT_EQ(ResolveWorkDirectory(), "c:\\\u0141orbanix\\Pr\u00fcfstand\\Velko");
+    // The room is counted in the bytes the tool holds the text in.
+    EXPECT_EQ(Query("Location"), "c:\\\u0141orbanix\\Pr\u00fcfstand");
+}
