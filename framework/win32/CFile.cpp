@@ -127,28 +127,23 @@ bool CFile::GetStatus(const CString& fileName, CFileStatus& status) {
 }
 
 void CFile::Remove(const CString& fileName) {
-<<<<<<< HEAD
-    const char* name = fileName.GetString();
-    if (::DeleteFileA(name) != FALSE) {
+    const std::wstring name = Widened(fileName.str());
+    if (::DeleteFileW(name.c_str()) != FALSE) {
         return;
     }
     // A read-only mark keeps a file here, never on POSIX systems: the same
     // removal on both takes the mark off first (and puts it back on failure).
     const DWORD error = ::GetLastError();
-    const DWORD attributes = ::GetFileAttributesA(name);
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
     if (error != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
         (attributes & FILE_ATTRIBUTE_READONLY) == 0 ||
-        ::SetFileAttributesA(name, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) == FALSE) {
+        ::SetFileAttributesW(name.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) == FALSE) {
         CFileException::ThrowOsError(static_cast<long>(error), fileName);
     }
-    if (::DeleteFileA(name) == FALSE) {
+    if (::DeleteFileW(name.c_str()) == FALSE) {
         const DWORD again = ::GetLastError();
-        ::SetFileAttributesA(name, attributes);
+        ::SetFileAttributesW(name.c_str(), attributes);
         CFileException::ThrowOsError(static_cast<long>(again), fileName);
-=======
-    if (::DeleteFileW(Widened(fileName.str()).c_str()) == FALSE) {
-        ThrowLastError(fileName);
->>>>>>> winpath
     }
 }
 

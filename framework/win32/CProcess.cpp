@@ -10,6 +10,8 @@
 #include "framework/CLockFile.h"
 #include "framework/CommandInterpreter.h"
 #include "framework/Kernel.h"
+#include "framework/win32/ScopedHandle.h"
+#include "framework/win32/WideText.h"
 #include "framework/win32/WinApi.h"
 
 namespace {
@@ -26,43 +28,6 @@ HANDLE AsHandle(std::intptr_t handle) {
 
 std::intptr_t FromHandle(HANDLE handle) {
     return reinterpret_cast<std::intptr_t>(handle);
-}
-
-// A handle the parent keeps only until the child has it.
-class OwnedHandle {
-  public:
-    explicit OwnedHandle(HANDLE handle = nullptr) : m_handle(handle) {}
-    ~OwnedHandle() {
-        if (m_handle != nullptr) {
-            ::CloseHandle(m_handle);
-        }
-    }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    [[nodiscard]] HANDLE get() const { return m_handle; }
-    HANDLE* out() { return &m_handle; }
-    explicit operator bool() const { return m_handle != nullptr; }
-    HANDLE release() {
-        const HANDLE handle = m_handle;
-        m_handle = nullptr;
-        return handle;
-    }
-
-  private:
-    HANDLE m_handle;
-};
-
-// The text in UTF-16 for the system's wide calls.
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length =
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                          length);
-    return wide;
 }
 
 // One argument as the C runtime of the started program takes it apart again:
@@ -102,15 +67,15 @@ ChildCommand MakeChildCommand(const std::vector<std::string>& words, const CStri
     if (first.find_first_of("\\/:") != std::string::npos) {
         const bool absolute =
             first.front() == '\\' || first.front() == '/' || (first.size() > 1 && first[1] == ':');
-        command.program = Wide(
+        command.program = Widened(
             absolute || currentDir.IsEmpty() ? first : PathJoin(currentDir, first.c_str()).str());
     }
     // The program's own name is read without escapes: quoted whole (a file
     // name holds no quote).
-    command.line = L'"' + Wide(first) + L'"';
+    command.line = L'"' + Widened(first) + L'"';
     for (std::size_t i = 1; i < words.size(); ++i) {
         command.line += L' ';
-        AppendArgument(command.line, Wide(words[i]));
+        AppendArgument(command.line, Widened(words[i]));
     }
     return command;
 }
@@ -175,7 +140,7 @@ bool CreateChild(ChildCommand& command, const CString& currentDir,
     } else {
         startup.StartupInfo.cb = sizeof(startup.StartupInfo);
     }
-    const std::wstring directory = Wide(currentDir.str());
+    const std::wstring directory = Widened(currentDir.str());
     return ::CreateProcessW(command.program.empty() ? nullptr : command.program.c_str(),
                             command.line.data(), nullptr, nullptr,
                             inherited != nullptr ? TRUE : FALSE, flags, nullptr,
@@ -238,19 +203,23 @@ std::optional<CProcess> CProcess::Start(const CString& commandLine, const CStrin
         return fail(ERROR_FILE_NOT_FOUND);
     }
     ChildCommand command = MakeChildCommand(words, currentDir);
-    OwnedHandle job(MakeJob());
+    KernelHandle job(MakeJob());
     if (!job) {
         return fail(::GetLastError());
     }
-    OwnedHandle reader;
-    OwnedHandle writer;
+    KernelHandle reader;
+    KernelHandle writer;
     STARTUPINFOEXW startup{};
     InheritedHandles inherited;
     if (options.captureErrorOutput) {
         SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-        if (::CreatePipe(reader.out(), writer.out(), &inheritable, 0) == FALSE) {
+        HANDLE readEnd = nullptr;
+        HANDLE writeEnd = nullptr;
+        if (::CreatePipe(&readEnd, &writeEnd, &inheritable, 0) == FALSE) {
             return fail(::GetLastError());
         }
+        reader.reset(readEnd);
+        writer.reset(writeEnd);
         // Only the writing end goes to the child, as its error output: it has
         // no input and no other output, and none of the tool's handles.
         ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
@@ -281,8 +250,8 @@ std::optional<CProcess> CProcess::Start(const CString& commandLine, const CStrin
     if (!started) {
         return fail(::GetLastError());
     }
-    OwnedHandle process(info.hProcess);
-    const OwnedHandle thread(info.hThread);
+    KernelHandle process(info.hProcess);
+    const KernelHandle thread(info.hThread);
     if (::AssignProcessToJobObject(job.get(), process.get()) == FALSE) {
         const DWORD error = ::GetLastError();
         ::TerminateProcess(process.get(), kEndedCode);
@@ -305,8 +274,8 @@ void CProcess::End() noexcept {
     if (m_hProcess == kNoHandle) {
         return;
     }
-    const OwnedHandle process(AsHandle(std::exchange(m_hProcess, kNoHandle)));
-    const OwnedHandle job(AsHandle(std::exchange(m_hGroup, kNoHandle)));
+    const KernelHandle process(AsHandle(std::exchange(m_hProcess, kNoHandle)));
+    const KernelHandle job(AsHandle(std::exchange(m_hGroup, kNoHandle)));
     ::TerminateJobObject(job.get(), kEndedCode);
     ::WaitForSingleObject(process.get(), kEndMs);
     m_errorPipe.Close();

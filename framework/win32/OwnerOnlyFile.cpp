@@ -1,6 +1,8 @@
 #include "framework/OwnerOnlyFile.h"
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "framework/win32/WideText.h"
 #include "framework/win32/WinApi.h"
@@ -25,35 +27,10 @@ HANDLE Handle(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);  // NOLINT(performance-no-int-to-ptr)
 }
 
-// UTF-8 text as the system's wide calls take it, NUL-ended; false (with the
-// system's error set) for text that is no UTF-8.
-bool Wide(const std::string& text, std::vector<wchar_t>& wide) {
-    const int length = static_cast<int>(text.size());
-    const int count =
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
-    if (count == 0 && length != 0) {
-        return false;
-    }
-    wide.assign(static_cast<std::size_t>(count) + 1, L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(), count);
-    return true;
-}
-
-std::string Utf8(const wchar_t* wide) {
-    const int count = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (count <= 1) {
-        return {};
-    }
-    std::string text(static_cast<std::size_t>(count), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), count, nullptr, nullptr);
-    text.pop_back();  // the NUL the count includes
-    return text;
-}
-
 // The system's attributes of path, INVALID_FILE_ATTRIBUTES when it cannot say.
 DWORD AttributesOf(const std::string& path) {
-    std::vector<wchar_t> name;
-    return Wide(path, name) ? GetFileAttributesW(name.data()) : INVALID_FILE_ATTRIBUTES;
+    const std::optional<std::wstring> name = WidenedExactly(path);
+    return name ? GetFileAttributesW(name->c_str()) : INVALID_FILE_ATTRIBUTES;
 }
 }  // namespace
 
@@ -65,7 +42,7 @@ std::vector<std::string> UnpackerArguments(int /*argc*/, char** /*argv*/) {
         return arguments;
     }
     for (int i = 0; i < count; ++i) {
-        arguments.push_back(Utf8(words[i]));
+        arguments.push_back(Narrowed(words[i]));
     }
     LocalFree(static_cast<HLOCAL>(words));
     return arguments;
@@ -89,15 +66,15 @@ NameKind LookUpName(const std::string& path) {
 }
 
 bool RemoveName(const std::string& path) {
-    std::vector<wchar_t> name;
-    if (!Wide(path, name)) {
+    const std::optional<std::wstring> name = WidenedExactly(path);
+    if (!name) {
         return false;
     }
-    const DWORD attributes = GetFileAttributesW(name.data());
+    const DWORD attributes = GetFileAttributesW(name->c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return RemoveDirectoryW(name.data()) != 0;
+        return RemoveDirectoryW(name->c_str()) != 0;
     }
-    return DeleteFileW(name.data()) != 0;
+    return DeleteFileW(name->c_str()) != 0;
 }
 
 ArchiveFile::~ArchiveFile() {
@@ -111,11 +88,11 @@ std::string ArchiveFile::Open(const std::string& path) {
         CloseHandle(Handle(m_handle));
         m_handle = -1;
     }
-    std::vector<wchar_t> name;
-    if (!Wide(path, name)) {
+    const std::optional<std::wstring> name = WidenedExactly(path);
+    if (!name) {
         return SystemError();
     }
-    HANDLE file = CreateFileW(name.data(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(name->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return SystemError();
@@ -159,12 +136,12 @@ OwnerOnlyFile::~OwnerOnlyFile() {
 }
 
 std::string OwnerOnlyFile::Create(const std::string& path) {
-    std::vector<wchar_t> name;
-    if (!Wide(path, name)) {
+    const std::optional<std::wstring> name = WidenedExactly(path);
+    if (!name) {
         return SystemError();
     }
     // Default security: the access the folder passes on.
-    HANDLE file = CreateFileW(name.data(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    HANDLE file = CreateFileW(name->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return SystemError();
@@ -196,8 +173,8 @@ std::string OwnerOnlyFile::Close() {
 }
 
 std::string MakeOwnerOnlyFolder(const std::string& path) {
-    std::vector<wchar_t> name;
-    if (!Wide(path, name) || !CreateDirectoryW(name.data(), nullptr)) {
+    const std::optional<std::wstring> name = WidenedExactly(path);
+    if (!name || !CreateDirectoryW(name->c_str(), nullptr)) {
         return SystemError();
     }
     return {};

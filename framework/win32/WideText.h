@@ -4,6 +4,7 @@
 // Header only: the unpacker uses it without the rest of the framework.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,4 +39,18 @@ inline std::string Narrowed(std::wstring_view text) {
 // For a W call that takes a zero-terminated name.
 inline std::wstring Widened(const char* text) {
     return Widened(std::string_view(text == nullptr ? "" : text));
+}
+
+// UTF-8 to UTF-16 for a name that must be exactly what it says (the unpacker's
+// entries): nothing, with the system's error set, for bytes that are no UTF-8.
+inline std::optional<std::wstring> WidenedExactly(std::string_view text) {
+    const int size = static_cast<int>(text.size());
+    const int length =
+        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    if (length == 0 && size != 0) {
+        return std::nullopt;
+    }
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), length);
+    return wide;
 }

@@ -9,24 +9,11 @@
 #include <vector>
 
 #include "framework/ConsoleDesktop.h"
+#include "framework/win32/WideText.h"
 
 namespace {
 HINSTANCE Instance() {
     return ::GetModuleHandleW(nullptr);
-}
-
-// The text in UTF-16 for the system's wide calls.
-std::wstring Wide(const CString& text) {
-    const std::string& bytes = text.str();
-    if (bytes.empty()) {
-        return {};
-    }
-    const int length =
-        ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(),
-                          length);
-    return wide;
 }
 
 // Commands of the system menu that would start a loop of the system's own
@@ -173,7 +160,7 @@ void CWin32Desktop::PumpMessages() {
 void CWin32Desktop::ShowMessageBox(const CString& caption, const CString& text) {
     // The text also goes to the log a caller may keep of standard error.
     WriteMessageLine(stderr, caption, text);
-    ::MessageBoxW(m_hWnd, Wide(text).c_str(), Wide(caption).c_str(), MB_OK);
+    ::MessageBoxW(m_hWnd, Widened(text.str()).c_str(), Widened(caption.str()).c_str(), MB_OK);
     PumpMessages();
 }
 
@@ -192,7 +179,7 @@ void CWin32Desktop::CreateProgressWindow(const CString& caption,
     if (m_hWnd == nullptr) {
         return;
     }
-    ::SetWindowTextW(m_hWnd, Wide(caption).c_str());
+    ::SetWindowTextW(m_hWnd, Widened(caption.str()).c_str());
     if (m_hIcon != nullptr) {
         ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     }
