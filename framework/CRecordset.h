@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "framework/CString.h"
 #include "framework/Odbc.h"
 #include "framework/OdbcHandle.h"
+#include "framework/PreparedStatement.h"
 
 class CRecordset {
   public:
@@ -99,7 +101,9 @@ class CRecordset {
         return m_cache.at(nField - 1);
     }
     [[nodiscard]] EditMode GetEditMode() const { return m_nEditMode; }
-    [[nodiscard]] SQLHSTMT GetResultStatement() const { return m_hstmt.get(); }
+    [[nodiscard]] SQLHSTMT GetResultStatement() const {
+        return m_select ? m_select->get() : SQL_NULL_HSTMT;
+    }
 
     unsigned m_nFields = 0;
     // How many '?' markers m_strFilter holds: they take the first m_nParams
@@ -142,12 +146,10 @@ class CRecordset {
     // Prepares text (in the driver's quotes; unless already prepared as that) and
     // executes, sending long binaries; raises when mustChangeARow and the
     // statement changed none.
-    void ExecuteChange(SQLHSTMT stmt, const CString& text, const CString& preparedText,
-                       bool mustChangeARow);
+    void ExecuteChange(PreparedStatement& statement, const CString& text, bool mustChangeARow);
 
     std::unique_ptr<CDatabase> m_ownDatabase;
-    StmtHandle m_hstmt;
-    CString m_strSelect;  // the prepared text of m_hstmt
+    std::optional<PreparedStatement> m_select;  // the open result's statement
     bool m_bOpen = false;
     bool m_bEOF = true;
     bool m_bRowDeleted = false;

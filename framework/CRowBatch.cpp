@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "framework/CDBException.h"
-#include "framework/CDatabase.h"
+#include "framework/PreparedStatement.h"
 
 namespace {
 bool HasVariableLength(SQLSMALLINT cType) {
@@ -172,11 +172,9 @@ void CRowBatch::Send(CDatabase& database) {
     if (rows == 0) {
         return;
     }
-    const CString text = Text(rows);
-    StmtHandle stmt = database.TakePrepared(text);
+    const PreparedStatement stmt(database, Text(rows));
     Bind(stmt.get(), rows);
     Execute(stmt.get(), rows);
-    database.KeepStatement(text.str(), text, std::move(stmt));
     m_columns.clear();
     m_nRows = 0;
 }
