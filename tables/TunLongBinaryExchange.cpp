@@ -3,9 +3,9 @@
 // the value as a data-at-execution parameter and the recordset sends the
 // block's bytes while the statement executes.
 
-#include "framework/CDBException.h"
-#include "framework/Odbc.h"
-#include "framework/RecordFieldExchange.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/Odbc.h"
+#include "framework/odbc/RecordFieldExchange.h"
 #include "tables/CTunSet.h"
 
 void CTunSet::ExchangeLongBinary(CFieldExchange* pFX, const char* szName, CLongBinary& value) {

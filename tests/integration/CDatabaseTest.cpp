@@ -1,13 +1,13 @@
-#include "framework/CDatabase.h"
+#include "framework/odbc/CDatabase.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <string>
 
-#include "framework/CDBException.h"
-#include "framework/CTransaction.h"
-#include "framework/PreparedStatement.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/CTransaction.h"
+#include "framework/odbc/PreparedStatement.h"
 #include "tests/support/DataSource.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/CDBException.h"
+#include "framework/odbc/CDBException.h"
 #include "imports/CSpoolImporter.h"
 #include "imports/SpoolError.h"
 #include "imports/SpoolText.h"
@@ -216,7 +216,8 @@ TEST_P(ImportTest, VsKeysAreLiteralsAndVsTypesMustBeNumbers) {
         Vs("C1\t1; DELETE FROM tbadmin.tb_vs\tvs1.bin\n");
         ADD_FAILURE() << "a vs type that is no number must be refused";
     } catch (const CSpoolError& error) {
-        EXPECT_NE(std::string(error.what()).find("'1; DELETE FROM tbadmin.tb_vs'"), std::string::npos)
+        EXPECT_NE(std::string(error.what()).find("'1; DELETE FROM tbadmin.tb_vs'"),
+                  std::string::npos)
             << error.what();
     }
     EXPECT_EQ(Sorted("SELECT count(*) FROM [tbadmin].[tb_vs]"), (Rows{{"2"}}));

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/CDBException.h"
 #include "framework/CUsageError.h"
+#include "framework/odbc/CDBException.h"
 #include "tables/CIdcardSet.h"
 #include "tables/CIdcompSet.h"
 #include "tables/CSerialSet.h"

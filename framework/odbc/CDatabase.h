@@ -9,9 +9,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "framework/CRowBatch.h"
 #include "framework/CString.h"
-#include "framework/OdbcHandle.h"
+#include "framework/odbc/CRowBatch.h"
+#include "framework/odbc/OdbcHandle.h"
 
 // ASCII letters in lower case: how column names are matched.
 [[nodiscard]] std::string LowerCase(std::string text);

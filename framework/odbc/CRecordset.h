@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "framework/CDatabase.h"
-#include "framework/CFieldExchange.h"
 #include "framework/CString.h"
-#include "framework/Odbc.h"
-#include "framework/OdbcHandle.h"
-#include "framework/PreparedStatement.h"
+#include "framework/odbc/CDatabase.h"
+#include "framework/odbc/CFieldExchange.h"
+#include "framework/odbc/Odbc.h"
+#include "framework/odbc/OdbcHandle.h"
+#include "framework/odbc/PreparedStatement.h"
 
 class CRecordset {
   public:

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "framework/CString.h"
-#include "framework/OdbcHandle.h"
+#include "framework/odbc/OdbcHandle.h"
 
 class CDatabase;
 

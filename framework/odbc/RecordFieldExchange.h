@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
-#include "framework/CFieldExchange.h"
 #include "framework/CLongBinary.h"
 #include "framework/CString.h"
-#include "framework/Odbc.h"
+#include "framework/odbc/CFieldExchange.h"
+#include "framework/odbc/Odbc.h"
 
 // The value an integer member holds while it is null (after AddNew, a NULL
 // column or SetFieldNull). It is no null mark: the field's null status is. A

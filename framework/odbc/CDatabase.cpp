@@ -1,10 +1,10 @@
-#include "framework/CDatabase.h"
+#include "framework/odbc/CDatabase.h"
 
 #include <array>
 #include <utility>
 
-#include "framework/CDBException.h"
-#include "framework/SqlQuoting.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/SqlQuoting.h"
 
 namespace {
 // "[owner].[table]" as the catalog functions take it: owner (maybe empty) and table.

@@ -1,10 +1,10 @@
-#include "framework/CRecordset.h"
+#include "framework/odbc/CRecordset.h"
 
 #include <typeinfo>
 
-#include "framework/CDBException.h"
 #include "framework/CUsageError.h"
-#include "framework/RecordFieldExchange.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/RecordFieldExchange.h"
 
 namespace {
 void DropLastSeparator(CString& text) {

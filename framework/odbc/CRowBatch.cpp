@@ -1,12 +1,12 @@
-#include "framework/CRowBatch.h"
+#include "framework/odbc/CRowBatch.h"
 
 #include <algorithm>
 #include <cstring>
 #include <optional>
 #include <utility>
 
-#include "framework/CDBException.h"
-#include "framework/PreparedStatement.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/PreparedStatement.h"
 
 namespace {
 bool HasVariableLength(SQLSMALLINT cType) {

@@ -5,9 +5,9 @@
 #include <cstddef>
 
 #include "framework/CLongBinary.h"
-#include "framework/CRowBatch.h"
 #include "framework/CString.h"
-#include "framework/Odbc.h"
+#include "framework/odbc/CRowBatch.h"
+#include "framework/odbc/Odbc.h"
 
 class CRecordset;
 

@@ -1,10 +1,10 @@
-#include "framework/PreparedStatement.h"
+#include "framework/odbc/PreparedStatement.h"
 
 #include <exception>
 #include <utility>
 
-#include "framework/CDBException.h"
-#include "framework/CDatabase.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/CDatabase.h"
 
 PreparedStatement::PreparedStatement(CDatabase& database, std::string key)
     : m_database(database),

@@ -1,9 +1,9 @@
-#include "framework/CDBException.h"
+#include "framework/odbc/CDBException.h"
 
 #include <array>
 
-#include "framework/Odbc.h"
-#include "framework/OdbcHandle.h"
+#include "framework/odbc/Odbc.h"
+#include "framework/odbc/OdbcHandle.h"
 
 CDBException::CDBException(SQLRETURN retCode, SQLSMALLINT handleType, SQLHANDLE handle)
     : m_nRetCode(retCode) {

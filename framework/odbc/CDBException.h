@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "framework/CString.h"
-#include "framework/Odbc.h"
+#include "framework/odbc/Odbc.h"
 
 class CDBException : public std::exception {
   public:

@@ -1,10 +1,10 @@
-#include "framework/CFieldExchange.h"
+#include "framework/odbc/CFieldExchange.h"
 
 #include <array>
 #include <new>
 
-#include "framework/CDBException.h"
-#include "framework/CRecordset.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/CRecordset.h"
 
 CFieldExchange::CFieldExchange(unsigned operation, CRecordset* recordset)
     : m_nOperation(operation), m_prs(recordset) {}

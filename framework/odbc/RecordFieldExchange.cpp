@@ -1,14 +1,14 @@
-#include "framework/RecordFieldExchange.h"
+#include "framework/odbc/RecordFieldExchange.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "framework/CDBException.h"
-#include "framework/CRecordset.h"
 #include "framework/CUsageError.h"
-#include "framework/Odbc.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/CRecordset.h"
+#include "framework/odbc/Odbc.h"
 
 namespace {
 constexpr std::uint32_t kLengthCap = 2147483547U;  // largest int32 minus 100
