@@ -43,6 +43,10 @@ CDBException::CDBException(SQLRETURN retCode, const CString& sqlState, const CSt
     Summarise();
 }
 
+CDBException CDBException::RowsNotChanged(const CString& message) {
+    return {SQL_ERROR, "HY000", message};
+}
+
 void CDBException::Summarise() {
     for (const Record& record : m_records) {
         if (!m_strError.IsEmpty()) {

@@ -449,9 +449,9 @@ void CRecordset::ExecuteChange(PreparedStatement& statement, const CString& text
     }
     if (changed == 0) {
         // The new values were stored nowhere: the row is no longer as it was read.
-        throw CDBException(SQL_ERROR, "HY000",
-                           "The row to change in " + GetDefaultSQL() +
-                               " was no longer there as it was read: nothing was changed.");
+        throw CDBException::RowsNotChanged(
+            "The row to change in " + GetDefaultSQL() +
+            " was no longer there as it was read: nothing was changed.");
     }
 }
 

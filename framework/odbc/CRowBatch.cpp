@@ -160,9 +160,8 @@ void CRowBatch::Execute(SQLHSTMT stmt, std::size_t rows) {
         return;
     }
     if (refused->m_records.empty()) {
-        throw CDBException(SQL_ERROR, "HY000",
-                           "The data source did not store every row of a batch added to it and "
-                           "gave no reason.");
+        throw CDBException::RowsNotChanged(
+            "The data source did not store every row of a batch added to it and gave no reason.");
     }
     throw *refused;
 }

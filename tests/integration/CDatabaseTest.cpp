@@ -193,7 +193,7 @@ TEST_P(CDatabaseTest, AKeptStatementRunsTheTextLastPreparedAndAFailedOneIsNotKep
     EXPECT_FALSE(PreparedStatement(db, key).Text().IsEmpty()) << "not handed back";
     try {
         const PreparedStatement stmt(db, key);
-        throw CDBException(SQL_ERROR, "HY000", "a failure while it was out");
+        throw CDBException::RowsNotChanged("a failure while it was out");
     } catch (const CDBException&) {  // NOLINT(bugprone-empty-catch): what follows checks
     }
     EXPECT_TRUE(PreparedStatement(db, key).Text().IsEmpty()) << "kept after a failure";
