@@ -50,76 +50,6 @@ void ReadText(CFieldExchange* pFX, unsigned nField, CString& value) {
     rs->SetRowKey(nField, text.data(), text.size());
 }
 
-template <typename Integer>
-void ExchangeInteger(CFieldExchange* pFX, const char* szName, Integer& value) {
-    static_assert(sizeof(Integer) == sizeof(SQLINTEGER), "exchanged as a 32-bit integer");
-    unsigned nField = 0;
-    if (!pFX->IsFieldType(&nField)) {
-        return;
-    }
-    CRecordset* rs = pFX->m_prs;
-    const unsigned index = nField - 1;
-    SQLLEN* length = rs->GetFieldLengthBuffer(index, pFX->m_nFieldType);
-    switch (pFX->m_nOperation) {
-        case CFieldExchange::Name:
-            pFX->Default(szName, &value, length, SQL_C_SLONG, sizeof(value), 10);
-            return;
-        case CFieldExchange::BindFieldToColumn:
-            rs->m_mapFieldIndex[&value] = nField;
-            return;
-        case CFieldExchange::Fixup: {
-            SQLINTEGER fetched = 0;
-            SQLLEN indicator = 0;
-            const SQLRETURN rc =
-                SQLGetData(rs->GetResultStatement(), static_cast<SQLUSMALLINT>(nField), SQL_C_SLONG,
-                           &fetched, 0, &indicator);
-            OdbcCheck(rc, SQL_HANDLE_STMT, rs->GetResultStatement());
-            if (indicator == SQL_NULL_DATA) {
-                value = kIntegerWhileNull;
-                rs->SetNullFieldStatus(index);
-                rs->SetRowKey(nField, nullptr, 0);
-            } else {
-                value = static_cast<Integer>(fetched);
-                rs->ClearNullFieldStatus(index);
-                const std::string text = std::to_string(fetched);
-                rs->SetRowKey(nField, text.data(), text.size());
-            }
-            return;
-        }
-        case CFieldExchange::MarkForAddNew:
-        case CFieldExchange::MarkForUpdate:
-            MarkField(pFX, index, rs->IsFieldStatusNull(index) && value == kIntegerWhileNull,
-                      std::to_string(value) != rs->GetCachedValue(nField));
-            return;
-        case CFieldExchange::BindParam:
-        case CFieldExchange::RebindParam:
-        case CFieldExchange::NameValue:
-        case CFieldExchange::Value: {
-            const bool key = pFX->m_nFieldType == CFieldExchange::param;
-            if (!key && !rs->IsFieldStatusDirty(index)) {
-                return;
-            }
-            *length = !key && rs->IsFieldStatusNull(index) ? SQL_NULL_DATA : 0;
-            BindInput(pFX, key ? nField : AppendParamMarker(pFX, szName), SQL_C_SLONG, SQL_INTEGER,
-                      0, 0, &value, 0, length);
-            return;
-        }
-        case CFieldExchange::SetFieldNull:
-            if (ApplySetFieldNull(pFX, &value, index, length, sizeof(value))) {
-                value = kIntegerWhileNull;
-            }
-            return;
-        case CFieldExchange::StoreField:
-            rs->SetCachedValue(nField, std::to_string(value));
-            return;
-        case CFieldExchange::LoadField:
-            value = static_cast<Integer>(std::stol(rs->GetCachedValue(nField)));
-            return;
-        default:
-            return;
-    }
-}
-
 // A copy of what BindInput would bind, for a row that joins a batch.
 void CollectInput(CRowBatch::Row& row, unsigned param, CRowBatch::Value value, const void* buffer,
                   SQLLEN length) {
@@ -141,7 +71,6 @@ void CollectInput(CRowBatch::Row& row, unsigned param, CRowBatch::Value value, c
     }
     row[param - 1] = std::move(value);
 }
-}  // namespace
 
 void BindInput(CFieldExchange* pFX, unsigned param, SQLSMALLINT cType, SQLSMALLINT sqlType,
                SQLULEN columnSize, SQLSMALLINT scale, void* value, SQLLEN bufferLength,
@@ -170,6 +99,8 @@ SQLUSMALLINT AppendParamMarker(CFieldExchange* pFX, const char* szName) {
     return static_cast<SQLUSMALLINT>(++pFX->m_nParamFields);
 }
 
+}  // namespace
+
 std::optional<std::string> GetColumnText(SQLHSTMT stmt, SQLUSMALLINT column) {
     std::string text;
     std::vector<char> chunk(512);
@@ -196,6 +127,7 @@ std::optional<std::string> GetColumnText(SQLHSTMT stmt, SQLUSMALLINT column) {
     return text;
 }
 
+namespace {
 bool ApplySetFieldNull(CFieldExchange* pFX, const void* member, unsigned nFieldIndex,
                        SQLLEN* plLength, SQLLEN notNullLength) {
     const bool targeted =
@@ -212,11 +144,6 @@ bool ApplySetFieldNull(CFieldExchange* pFX, const void* member, unsigned nFieldI
     pFX->m_prs->ClearNullFieldStatus(nFieldIndex);
     *plLength = notNullLength;
     return false;
-}
-
-SQLLEN CappedDataAtExecLength(std::uint32_t dataLength) {
-    const SQLLEN capped = dataLength > kLengthCap ? kLengthCap : dataLength;
-    return SQL_LEN_DATA_AT_EXEC(capped);
 }
 
 void FixupLongBinary(CFieldExchange* pFX, unsigned nField, CLongBinary& value, SQLLEN* plLength) {
@@ -251,9 +178,14 @@ void FixupLongBinary(CFieldExchange* pFX, unsigned nField, CLongBinary& value, S
         rs->SetRowKey(nField, static_cast<const char*>(lock.data()), value.m_dwDataLength);
     }
 }
+}  // namespace
 
-void RFX_Text(CFieldExchange* pFX, const char* szName, CString& value, int nMaxLength,
-              int nColumnType, short nScale) {
+SQLLEN CappedDataAtExecLength(std::uint32_t dataLength) {
+    const SQLLEN capped = dataLength > kLengthCap ? kLengthCap : dataLength;
+    return SQL_LEN_DATA_AT_EXEC(capped);
+}
+
+void ExchangeField(CFieldExchange* pFX, const char* szName, ExchangedField& field) {
     unsigned nField = 0;
     if (!pFX->IsFieldType(&nField)) {
         return;
@@ -263,105 +195,197 @@ void RFX_Text(CFieldExchange* pFX, const char* szName, CString& value, int nMaxL
     SQLLEN* length = rs->GetFieldLengthBuffer(index, pFX->m_nFieldType);
     switch (pFX->m_nOperation) {
         case CFieldExchange::Name:
-            pFX->Default(szName, &value, length, SQL_C_CHAR, static_cast<std::size_t>(nMaxLength),
-                         static_cast<std::size_t>(nMaxLength));
+            pFX->Default(szName, field.Member(), length, field.CType(), 0, 0);
             return;
         case CFieldExchange::BindFieldToColumn:
-            rs->m_mapFieldIndex[&value] = nField;
+            // Never bound to a buffer: Fixup reads it, the change statements send it.
+            rs->m_mapFieldIndex[field.Member()] = nField;
+            return;
+        case CFieldExchange::BindFieldForUpdate:
+            field.BeforeRowChange(rs->IsFieldStatusDirty(index), rs->IsFieldStatusNull(index),
+                                  length);
+            return;
+        case CFieldExchange::UnbindFieldForUpdate:
+            field.AfterRowChange(length);
             return;
         case CFieldExchange::Fixup:
-            ReadText(pFX, nField, value);
+            field.Read(pFX, nField, length);
             return;
         case CFieldExchange::MarkForAddNew:
         case CFieldExchange::MarkForUpdate:
-            MarkField(pFX, index, value.IsEmpty(), value.str() != rs->GetCachedValue(nField));
+            if (const std::optional<std::string> kept = field.Kept()) {
+                MarkField(pFX, index, field.HoldsNull(rs->IsFieldStatusNull(index)),
+                          *kept != rs->GetCachedValue(nField));
+            }
             return;
         case CFieldExchange::BindParam:
         case CFieldExchange::RebindParam:
         case CFieldExchange::NameValue:
         case CFieldExchange::Value: {
-            // A key goes as the bytes it is, whatever its length: a longer one
-            // simply matches no row. A value to store must fit its column.
+            // A key goes as it is; a value only when it is to be written.
             const bool key = pFX->m_nFieldType == CFieldExchange::param;
             if (!key && !rs->IsFieldStatusDirty(index)) {
                 return;
             }
-            if (!key && rs->IsFieldStatusNull(index)) {
-                *length = SQL_NULL_DATA;
-            } else if (!key && value.GetLength() > nMaxLength) {
-                CString text;
-                text.Format("The value for column %s is %d bytes long; at most %d fit", szName,
-                            value.GetLength(), nMaxLength);
-                throw CDBException(SQL_ERROR, "22001", text);
-            } else {
-                *length = value.GetLength();
-            }
-            BindInput(pFX, key ? nField : AppendParamMarker(pFX, szName), SQL_C_CHAR,
-                      static_cast<SQLSMALLINT>(nColumnType),
-                      static_cast<SQLULEN>(std::max(value.GetLength(), nMaxLength)), nScale,
-                      const_cast<char*>(value.GetString()), value.GetLength(), length);
+            *length = !key && rs->IsFieldStatusNull(index) ? SQL_NULL_DATA
+                                                           : field.ValueLength(szName, key);
+            field.Bind(pFX, nField, key ? nField : AppendParamMarker(pFX, szName), length);
             return;
         }
         case CFieldExchange::SetFieldNull:
-            if (ApplySetFieldNull(pFX, &value, index, length, SQL_NTS)) {
-                value.Empty();
+            if (ApplySetFieldNull(pFX, field.Member(), index, length, field.NotNullLength())) {
+                field.Empty();
             }
             return;
         case CFieldExchange::StoreField:
-            rs->SetCachedValue(nField, value.str());
+            if (const std::optional<std::string> kept = field.Kept()) {
+                rs->SetCachedValue(nField, *kept);
+            }
             return;
         case CFieldExchange::LoadField:
-            value = CString(rs->GetCachedValue(nField));
+            if (field.Kept()) {
+                field.Load(rs->GetCachedValue(nField));
+            }
             return;
         default:
             return;
     }
+}
+
+namespace {
+// A 32-bit integer; it holds kIntegerWhileNull while it is null.
+template <typename Integer>
+class IntegerField : public ExchangedField {
+  public:
+    static_assert(sizeof(Integer) == sizeof(SQLINTEGER), "exchanged as a 32-bit integer");
+    explicit IntegerField(Integer& value) : m_value(value) {}
+    [[nodiscard]] void* Member() const override { return &m_value; }
+    [[nodiscard]] int CType() const override { return SQL_C_SLONG; }
+    void Read(CFieldExchange* pFX, unsigned nField, SQLLEN* /*plLength*/) override {
+        CRecordset* rs = pFX->m_prs;
+        SQLINTEGER fetched = 0;
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(rs->GetResultStatement(), static_cast<SQLUSMALLINT>(nField),
+                                        SQL_C_SLONG, &fetched, 0, &indicator);
+        OdbcCheck(rc, SQL_HANDLE_STMT, rs->GetResultStatement());
+        if (indicator == SQL_NULL_DATA) {
+            m_value = kIntegerWhileNull;
+            rs->SetNullFieldStatus(nField - 1);
+            rs->SetRowKey(nField, nullptr, 0);
+            return;
+        }
+        m_value = static_cast<Integer>(fetched);
+        rs->ClearNullFieldStatus(nField - 1);
+        const std::string text = std::to_string(fetched);
+        rs->SetRowKey(nField, text.data(), text.size());
+    }
+    [[nodiscard]] SQLLEN ValueLength(const char* /*szName*/, bool /*isKey*/) const override {
+        return 0;
+    }
+    void Bind(CFieldExchange* pFX, unsigned /*nField*/, unsigned param, SQLLEN* plLength) override {
+        BindInput(pFX, param, SQL_C_SLONG, SQL_INTEGER, 0, 0, &m_value, 0, plLength);
+    }
+    [[nodiscard]] SQLLEN NotNullLength() const override { return sizeof(Integer); }
+    void Empty() override { m_value = kIntegerWhileNull; }
+    [[nodiscard]] std::optional<std::string> Kept() const override {
+        return std::to_string(m_value);
+    }
+    [[nodiscard]] bool HoldsNull(bool isNullStatus) const override {
+        return isNullStatus && m_value == kIntegerWhileNull;
+    }
+    void Load(const std::string& kept) override { m_value = static_cast<Integer>(std::stol(kept)); }
+
+  private:
+    Integer& m_value;
+};
+
+// Text of at most nMaxLength bytes; an empty one stands for NULL.
+class TextField : public ExchangedField {
+  public:
+    TextField(CString& value, int nMaxLength, int nColumnType, short nScale)
+        : m_value(value), m_nMaxLength(nMaxLength), m_nColumnType(nColumnType), m_nScale(nScale) {}
+    [[nodiscard]] void* Member() const override { return &m_value; }
+    [[nodiscard]] int CType() const override { return SQL_C_CHAR; }
+    void Read(CFieldExchange* pFX, unsigned nField, SQLLEN* /*plLength*/) override {
+        ReadText(pFX, nField, m_value);
+    }
+    [[nodiscard]] SQLLEN ValueLength(const char* szName, bool isKey) const override {
+        // A key goes as the bytes it is, whatever its length: a longer one
+        // simply matches no row. A value to store must fit its column.
+        if (!isKey && m_value.GetLength() > m_nMaxLength) {
+            CString text;
+            text.Format("The value for column %s is %d bytes long; at most %d fit", szName,
+                        m_value.GetLength(), m_nMaxLength);
+            throw CDBException(SQL_ERROR, "22001", text);
+        }
+        return m_value.GetLength();
+    }
+    void Bind(CFieldExchange* pFX, unsigned /*nField*/, unsigned param, SQLLEN* plLength) override {
+        BindInput(pFX, param, SQL_C_CHAR, static_cast<SQLSMALLINT>(m_nColumnType),
+                  static_cast<SQLULEN>(std::max(m_value.GetLength(), m_nMaxLength)), m_nScale,
+                  const_cast<char*>(m_value.GetString()), m_value.GetLength(), plLength);
+    }
+    [[nodiscard]] SQLLEN NotNullLength() const override { return SQL_NTS; }
+    void Empty() override { m_value.Empty(); }
+    [[nodiscard]] std::optional<std::string> Kept() const override { return m_value.str(); }
+    [[nodiscard]] bool HoldsNull(bool /*isNullStatus*/) const override { return m_value.IsEmpty(); }
+    void Load(const std::string& kept) override { m_value = CString(kept); }
+
+  private:
+    CString& m_value;
+    int m_nMaxLength;
+    int m_nColumnType;
+    short m_nScale;
+};
+}  // namespace
+
+void LongBinaryField::Read(CFieldExchange* pFX, unsigned nField, SQLLEN* plLength) {
+    FixupLongBinary(pFX, nField, m_value, plLength);
+}
+
+SQLLEN LongBinaryField::ValueLength(const char* /*szName*/, bool /*isKey*/) const {
+    return CappedDataAtExecLength(m_value.m_dwDataLength);
+}
+
+void LongBinaryField::Bind(CFieldExchange* pFX, unsigned nField, unsigned param, SQLLEN* plLength) {
+    // The column size is the full length; only the length cell is capped.
+    BindInput(pFX, param, static_cast<SQLSMALLINT>(m_nCType), pFX->m_prs->GetColumnSqlType(nField),
+              m_value.m_dwDataLength, 0, &m_value, 0, plLength);
+}
+
+SQLLEN LongBinaryField::NotNullLength() const {
+    return CappedDataAtExecLength(m_value.m_dwDataLength);
+}
+
+void LongBinaryField::BeforeRowChange(bool isDirty, bool isNull, SQLLEN* plLength) {
+    if (!isDirty) {
+        *plLength = SQL_IGNORE;
+    } else {
+        *plLength = isNull ? SQL_NULL_DATA : CappedDataAtExecLength(m_value.m_dwDataLength);
+    }
+}
+
+void LongBinaryField::AfterRowChange(SQLLEN* plLength) {
+    *plLength = static_cast<SQLLEN>(m_value.m_dwDataLength);
+}
+
+void RFX_Text(CFieldExchange* pFX, const char* szName, CString& value, int nMaxLength,
+              int nColumnType, short nScale) {
+    TextField field(value, nMaxLength, nColumnType, nScale);
+    ExchangeField(pFX, szName, field);
 }
 
 void RFX_Long(CFieldExchange* pFX, const char* szName, std::int32_t& value) {
-    ExchangeInteger(pFX, szName, value);
+    IntegerField<std::int32_t> field(value);
+    ExchangeField(pFX, szName, field);
 }
 
 void RFX_Int(CFieldExchange* pFX, const char* szName, int& value) {
-    ExchangeInteger(pFX, szName, value);
+    IntegerField<int> field(value);
+    ExchangeField(pFX, szName, field);
 }
 
 void RFX_LongBinary(CFieldExchange* pFX, const char* szName, CLongBinary& value) {
-    unsigned nField = 0;
-    if (!pFX->IsFieldType(&nField)) {
-        return;
-    }
-    CRecordset* rs = pFX->m_prs;
-    const unsigned index = nField - 1;
-    SQLLEN* length = rs->GetFieldLengthBuffer(index, pFX->m_nFieldType);
-    switch (pFX->m_nOperation) {
-        case CFieldExchange::Name:
-            pFX->Default(szName, &value, length, SQL_C_BINARY, 0, 0);
-            return;
-        case CFieldExchange::BindFieldToColumn:
-            rs->m_mapFieldIndex[&value] = nField;
-            return;
-        case CFieldExchange::Fixup:
-            FixupLongBinary(pFX, nField, value, length);
-            return;
-        case CFieldExchange::NameValue:
-        case CFieldExchange::Value: {
-            if (!rs->IsFieldStatusDirty(index)) {
-                return;
-            }
-            *length = rs->IsFieldStatusNull(index) ? SQL_NULL_DATA
-                                                   : CappedDataAtExecLength(value.m_dwDataLength);
-            BindInput(pFX, AppendParamMarker(pFX, szName), SQL_C_BINARY,
-                      rs->GetColumnSqlType(nField), value.m_dwDataLength, 0, &value, 0, length);
-            return;
-        }
-        case CFieldExchange::SetFieldNull:
-            if (ApplySetFieldNull(pFX, &value, index, length,
-                                  CappedDataAtExecLength(value.m_dwDataLength))) {
-                value.m_dwDataLength = 0;
-            }
-            return;
-        default:
-            return;
-    }
+    LongBinaryField field(value, SQL_C_BINARY);
+    ExchangeField(pFX, szName, field);
 }

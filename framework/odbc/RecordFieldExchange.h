@@ -30,24 +30,54 @@ void RFX_LongBinary(CFieldExchange* pFX, const char* szName, CLongBinary& value)
 // The column's text in the current row of stmt, read in pieces whatever its
 // length; nothing for NULL.
 [[nodiscard]] std::optional<std::string> GetColumnText(SQLHSTMT stmt, SQLUSMALLINT column);
-// Binds value as input parameter number param of the pass's statement, or,
-// when the pass collects a row for a batch, copies it into that row.
-void BindInput(CFieldExchange* pFX, unsigned param, SQLSMALLINT cType, SQLSMALLINT sqlType,
-               SQLULEN columnSize, SQLSMALLINT scale, void* value, SQLLEN bufferLength,
-               SQLLEN* length);
-// Value and NameValue passes: appends "name=" (NameValue only) and "?" with the
-// separator to the text being built, if any (a statement already prepared needs
-// none); gives the parameter's number.
-SQLUSMALLINT AppendParamMarker(CFieldExchange* pFX, const char* szName);
-// SetFieldNull pass of one field: when the pass aims at member (or at every
-// output column) sets or clears the null status and the length cell. True when
-// the member was made null (the caller then empties its value).
-bool ApplySetFieldNull(CFieldExchange* pFX, const void* member, unsigned nFieldIndex,
-                       SQLLEN* plLength, SQLLEN notNullLength);
 // SQL_LEN_DATA_AT_EXEC for a value's length, the length capped so the cell stays in 32 bits.
 [[nodiscard]] SQLLEN CappedDataAtExecLength(std::uint32_t dataLength);
-// Reads the long-binary column of the current row into value (Fixup; not at all
-// when the set only looks rows up and names them otherwise) and, when
-// rows are named by their values, keeps its bytes as the row's key. A NULL or
-// empty column leaves the value's block alone with length 0 and the field null.
-void FixupLongBinary(CFieldExchange* pFX, unsigned nField, CLongBinary& value, SQLLEN* plLength);
+
+// One member's part in the passes of a field exchange, where kinds of value
+// differ. ExchangeField runs the passes: it counts the field, finds its length
+// cell, names and registers it, and binds it only when it is to be written.
+class ExchangedField {
+  public:
+    virtual ~ExchangedField() = default;
+    [[nodiscard]] virtual void* Member() const = 0;
+    [[nodiscard]] virtual int CType() const = 0;
+    // Fixup: reads the column of the current row into the member.
+    virtual void Read(CFieldExchange* pFX, unsigned nField, SQLLEN* plLength) = 0;
+    // The length cell of a value to bind (not null); raises when it may not be written.
+    [[nodiscard]] virtual SQLLEN ValueLength(const char* szName, bool isKey) const = 0;
+    // Binds the member as input parameter param (or collects it for a batch).
+    virtual void Bind(CFieldExchange* pFX, unsigned nField, unsigned param, SQLLEN* plLength) = 0;
+    // SetFieldNull: the length cell of a value, and the member emptied.
+    [[nodiscard]] virtual SQLLEN NotNullLength() const = 0;
+    virtual void Empty() = 0;
+    // The member as text, for the value kept when Edit begins; nothing for a
+    // member that takes no part in finding what changed (a caller marks it).
+    [[nodiscard]] virtual std::optional<std::string> Kept() const { return std::nullopt; }
+    // The member holds what stands for NULL, its null status given.
+    [[nodiscard]] virtual bool HoldsNull(bool isNullStatus) const { return isNullStatus; }
+    virtual void Load(const std::string& /*kept*/) {}
+    // The length cell around a change of the row through its bound columns.
+    virtual void BeforeRowChange(bool /*isDirty*/, bool /*isNull*/, SQLLEN* /*plLength*/) {}
+    virtual void AfterRowChange(SQLLEN* /*plLength*/) {}
+};
+void ExchangeField(CFieldExchange* pFX, const char* szName, ExchangedField& field);
+
+// A long binary whose bytes go while its statement executes, bound with cType.
+// A NULL or empty column reads as NULL, the block kept with length 0.
+class LongBinaryField : public ExchangedField {
+  public:
+    LongBinaryField(CLongBinary& value, int cType) : m_value(value), m_nCType(cType) {}
+    [[nodiscard]] void* Member() const override { return &m_value; }
+    [[nodiscard]] int CType() const override { return m_nCType; }
+    void Read(CFieldExchange* pFX, unsigned nField, SQLLEN* plLength) override;
+    [[nodiscard]] SQLLEN ValueLength(const char* szName, bool isKey) const override;
+    void Bind(CFieldExchange* pFX, unsigned nField, unsigned param, SQLLEN* plLength) override;
+    [[nodiscard]] SQLLEN NotNullLength() const override;
+    void Empty() override { m_value.m_dwDataLength = 0; }
+    void BeforeRowChange(bool isDirty, bool isNull, SQLLEN* plLength) override;
+    void AfterRowChange(SQLLEN* plLength) override;
+
+  private:
+    CLongBinary& m_value;
+    int m_nCType;
+};
