@@ -488,9 +488,6 @@ bool CRecordset::IsFieldStatusNull(unsigned nFieldIndex) const {
 void CRecordset::SetDirtyFieldStatus(unsigned nFieldIndex) {
     m_dirty.at(nFieldIndex) = 1;
 }
-void CRecordset::ClearDirtyFieldStatus(unsigned nFieldIndex) {
-    m_dirty.at(nFieldIndex) = 0;
-}
 void CRecordset::SetNullFieldStatus(unsigned nFieldIndex) {
     m_null.at(nFieldIndex) = 1;
 }

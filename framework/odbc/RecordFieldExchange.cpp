@@ -16,38 +16,38 @@ constexpr std::uint32_t kLengthCap = 2147483547U;  // largest int32 minus 100
 // MarkForAddNew: a member holding a value is written. MarkForUpdate: a member
 // whose value changed is written, an emptied one as NULL.
 void MarkField(CFieldExchange* pFX, unsigned index, bool holdsNull, bool changed) {
-    CRecordset* rs = pFX->m_prs;
+    const RecordsetFields rs = pFX->Fields();
     if (pFX->m_nOperation == CFieldExchange::MarkForAddNew) {
         if (!holdsNull) {
-            rs->SetDirtyFieldStatus(index);
-            rs->ClearNullFieldStatus(index);
+            rs.SetDirtyFieldStatus(index);
+            rs.ClearNullFieldStatus(index);
         }
         return;
     }
     if (changed) {
-        rs->SetDirtyFieldStatus(index);
+        rs.SetDirtyFieldStatus(index);
     }
     if (holdsNull) {
-        rs->SetNullFieldStatus(index);
+        rs.SetNullFieldStatus(index);
     } else {
-        rs->ClearNullFieldStatus(index);
+        rs.ClearNullFieldStatus(index);
     }
 }
 
 void ReadText(CFieldExchange* pFX, unsigned nField, CString& value) {
-    CRecordset* rs = pFX->m_prs;
+    const RecordsetFields rs = pFX->Fields();
     std::optional<std::string> fetched =
-        GetColumnText(rs->GetResultStatement(), static_cast<SQLUSMALLINT>(nField));
+        GetColumnText(rs.GetResultStatement(), static_cast<SQLUSMALLINT>(nField));
     if (!fetched) {
         value.Empty();
-        rs->SetNullFieldStatus(nField - 1);
-        rs->SetRowKey(nField, nullptr, 0);
+        rs.SetNullFieldStatus(nField - 1);
+        rs.SetRowKey(nField, nullptr, 0);
         return;
     }
     const std::string& text = *fetched;
     value = CString(text);
-    rs->ClearNullFieldStatus(nField - 1);
-    rs->SetRowKey(nField, text.data(), text.size());
+    rs.ClearNullFieldStatus(nField - 1);
+    rs.SetRowKey(nField, text.data(), text.size());
 }
 
 // A copy of what BindInput would bind, for a row that joins a batch.
@@ -137,20 +137,20 @@ bool ApplySetFieldNull(CFieldExchange* pFX, const void* member, unsigned nFieldI
         return false;
     }
     if (pFX->m_bField) {
-        pFX->m_prs->SetNullFieldStatus(nFieldIndex);
+        pFX->Fields().SetNullFieldStatus(nFieldIndex);
         *plLength = SQL_NULL_DATA;
         return true;
     }
-    pFX->m_prs->ClearNullFieldStatus(nFieldIndex);
+    pFX->Fields().ClearNullFieldStatus(nFieldIndex);
     *plLength = notNullLength;
     return false;
 }
 
 void FixupLongBinary(CFieldExchange* pFX, unsigned nField, CLongBinary& value, SQLLEN* plLength) {
-    CRecordset* rs = pFX->m_prs;
-    if (!rs->ReadsLongBinaries()) {
+    const RecordsetFields rs = pFX->Fields();
+    if (!rs.ReadsLongBinaries()) {
         *plLength = 0;
-        rs->SetNullFieldStatus(nField - 1);
+        rs.SetNullFieldStatus(nField - 1);
         return;
     }
     *plLength = pFX->GetLongBinarySize(static_cast<int>(nField));
@@ -160,22 +160,22 @@ void FixupLongBinary(CFieldExchange* pFX, unsigned nField, CLongBinary& value, S
     }
     if (isNull || *plLength == 0) {
         value.m_dwDataLength = 0;
-        rs->SetNullFieldStatus(nField - 1);
+        rs.SetNullFieldStatus(nField - 1);
     } else {
-        rs->ClearNullFieldStatus(nField - 1);
+        rs.ClearNullFieldStatus(nField - 1);
     }
-    if (!rs->NamesRowsByValue()) {
+    if (!rs.NamesRowsByValue()) {
         return;
     }
     // The bytes as read name the row, whatever later becomes of the member; an
     // empty value is not NULL there.
     if (isNull) {
-        rs->SetRowKey(nField, nullptr, 0);
+        rs.SetRowKey(nField, nullptr, 0);
     } else if (value.m_dwDataLength == 0) {
-        rs->SetRowKey(nField, "", 0);
+        rs.SetRowKey(nField, "", 0);
     } else {
         const CGlobalLock lock(value.m_hData);
-        rs->SetRowKey(nField, static_cast<const char*>(lock.data()), value.m_dwDataLength);
+        rs.SetRowKey(nField, static_cast<const char*>(lock.data()), value.m_dwDataLength);
     }
 }
 }  // namespace
@@ -190,19 +190,19 @@ void ExchangeField(CFieldExchange* pFX, const char* szName, ExchangedField& fiel
     if (!pFX->IsFieldType(&nField)) {
         return;
     }
-    CRecordset* rs = pFX->m_prs;
+    const RecordsetFields rs = pFX->Fields();
     const unsigned index = nField - 1;
-    SQLLEN* length = rs->GetFieldLengthBuffer(index, pFX->m_nFieldType);
+    SQLLEN* length = rs.GetFieldLengthBuffer(index, pFX->m_nFieldType);
     switch (pFX->m_nOperation) {
         case CFieldExchange::Name:
             pFX->Default(szName, field.Member(), length, field.CType(), 0, 0);
             return;
         case CFieldExchange::BindFieldToColumn:
             // Never bound to a buffer: Fixup reads it, the change statements send it.
-            rs->m_mapFieldIndex[field.Member()] = nField;
+            rs.MapField(field.Member(), nField);
             return;
         case CFieldExchange::BindFieldForUpdate:
-            field.BeforeRowChange(rs->IsFieldStatusDirty(index), rs->IsFieldStatusNull(index),
+            field.BeforeRowChange(rs.IsFieldStatusDirty(index), rs.IsFieldStatusNull(index),
                                   length);
             return;
         case CFieldExchange::UnbindFieldForUpdate:
@@ -214,8 +214,8 @@ void ExchangeField(CFieldExchange* pFX, const char* szName, ExchangedField& fiel
         case CFieldExchange::MarkForAddNew:
         case CFieldExchange::MarkForUpdate:
             if (const std::optional<std::string> kept = field.Kept()) {
-                MarkField(pFX, index, field.HoldsNull(rs->IsFieldStatusNull(index)),
-                          *kept != rs->GetCachedValue(nField));
+                MarkField(pFX, index, field.HoldsNull(rs.IsFieldStatusNull(index)),
+                          *kept != rs.GetCachedValue(nField));
             }
             return;
         case CFieldExchange::BindParam:
@@ -224,11 +224,11 @@ void ExchangeField(CFieldExchange* pFX, const char* szName, ExchangedField& fiel
         case CFieldExchange::Value: {
             // A key goes as it is; a value only when it is to be written.
             const bool key = pFX->m_nFieldType == CFieldExchange::param;
-            if (!key && !rs->IsFieldStatusDirty(index)) {
+            if (!key && !rs.IsFieldStatusDirty(index)) {
                 return;
             }
-            *length = !key && rs->IsFieldStatusNull(index) ? SQL_NULL_DATA
-                                                           : field.ValueLength(szName, key);
+            *length = !key && rs.IsFieldStatusNull(index) ? SQL_NULL_DATA
+                                                          : field.ValueLength(szName, key);
             field.Bind(pFX, nField, key ? nField : AppendParamMarker(pFX, szName), length);
             return;
         }
@@ -239,12 +239,12 @@ void ExchangeField(CFieldExchange* pFX, const char* szName, ExchangedField& fiel
             return;
         case CFieldExchange::StoreField:
             if (const std::optional<std::string> kept = field.Kept()) {
-                rs->SetCachedValue(nField, *kept);
+                rs.SetCachedValue(nField, *kept);
             }
             return;
         case CFieldExchange::LoadField:
             if (field.Kept()) {
-                field.Load(rs->GetCachedValue(nField));
+                field.Load(rs.GetCachedValue(nField));
             }
             return;
         default:
@@ -262,22 +262,22 @@ class IntegerField : public ExchangedField {
     [[nodiscard]] void* Member() const override { return &m_value; }
     [[nodiscard]] int CType() const override { return SQL_C_SLONG; }
     void Read(CFieldExchange* pFX, unsigned nField, SQLLEN* /*plLength*/) override {
-        CRecordset* rs = pFX->m_prs;
+        const RecordsetFields rs = pFX->Fields();
         SQLINTEGER fetched = 0;
         SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(rs->GetResultStatement(), static_cast<SQLUSMALLINT>(nField),
+        const SQLRETURN rc = SQLGetData(rs.GetResultStatement(), static_cast<SQLUSMALLINT>(nField),
                                         SQL_C_SLONG, &fetched, 0, &indicator);
-        OdbcCheck(rc, SQL_HANDLE_STMT, rs->GetResultStatement());
+        OdbcCheck(rc, SQL_HANDLE_STMT, rs.GetResultStatement());
         if (indicator == SQL_NULL_DATA) {
             m_value = kIntegerWhileNull;
-            rs->SetNullFieldStatus(nField - 1);
-            rs->SetRowKey(nField, nullptr, 0);
+            rs.SetNullFieldStatus(nField - 1);
+            rs.SetRowKey(nField, nullptr, 0);
             return;
         }
         m_value = static_cast<Integer>(fetched);
-        rs->ClearNullFieldStatus(nField - 1);
+        rs.ClearNullFieldStatus(nField - 1);
         const std::string text = std::to_string(fetched);
-        rs->SetRowKey(nField, text.data(), text.size());
+        rs.SetRowKey(nField, text.data(), text.size());
     }
     [[nodiscard]] SQLLEN ValueLength(const char* /*szName*/, bool /*isKey*/) const override {
         return 0;
@@ -349,8 +349,9 @@ SQLLEN LongBinaryField::ValueLength(const char* /*szName*/, bool /*isKey*/) cons
 
 void LongBinaryField::Bind(CFieldExchange* pFX, unsigned nField, unsigned param, SQLLEN* plLength) {
     // The column size is the full length; only the length cell is capped.
-    BindInput(pFX, param, static_cast<SQLSMALLINT>(m_nCType), pFX->m_prs->GetColumnSqlType(nField),
-              m_value.m_dwDataLength, 0, &m_value, 0, plLength);
+    BindInput(pFX, param, static_cast<SQLSMALLINT>(m_nCType),
+              pFX->Fields().GetColumnSqlType(nField), m_value.m_dwDataLength, 0, &m_value, 0,
+              plLength);
 }
 
 SQLLEN LongBinaryField::NotNullLength() const {
