@@ -260,35 +260,42 @@ bool CRecordset::Update() {
     const bool kept = !stmt.Text().IsEmpty();
     CString statement;
     if (mode == addnew) {
-        CString columns;
-        if (!kept) {
-            CFieldExchange names(CFieldExchange::Name, this);
-            names.m_pstr = &columns;
-            names.m_bDirtyNamesOnly = true;
-            RunExchange(names);
-        }
+        const CString columns = kept ? CString() : WrittenColumns();
         CString values;
-        CFieldExchange binds(CFieldExchange::Value, this);
-        binds.m_pstr = kept ? nullptr : &values;
-        binds.m_hstmt = stmt.get();
-        RunExchange(binds);
-        DropLastSeparator(columns);
-        DropLastSeparator(values);
+        BindWritten(CFieldExchange::Value, stmt.get(), kept ? nullptr : &values);
         statement = "INSERT INTO " + GetDefaultSQL() + " (" + columns + ") VALUES (" + values + ")";
     } else {
         CString assignments;
-        CFieldExchange binds(CFieldExchange::NameValue, this);
-        binds.m_pstr = kept ? nullptr : &assignments;
-        binds.m_hstmt = stmt.get();
-        RunExchange(binds);
-        DropLastSeparator(assignments);
+        const unsigned bound =
+            BindWritten(CFieldExchange::NameValue, stmt.get(), kept ? nullptr : &assignments);
         statement = "UPDATE " + GetDefaultSQL() + " SET " + assignments + " WHERE " +
-                    BindRowCondition(stmt.get(), binds.m_nParamFields + 1);
+                    BindRowCondition(stmt.get(), bound + 1);
     }
     ExecuteChange(stmt, kept ? stmt.Text() : m_pDatabase->QuoteNames(statement), mode == edit);
     m_dirty.assign(m_nFields, 0);
     m_nEditMode = noMode;
     return true;
+}
+
+CString CRecordset::WrittenColumns() {
+    CString columns;
+    CFieldExchange names(CFieldExchange::Name, this);
+    names.m_pstr = &columns;
+    names.m_bDirtyNamesOnly = true;
+    RunExchange(names);
+    DropLastSeparator(columns);
+    return columns;
+}
+
+unsigned CRecordset::BindWritten(unsigned operation, SQLHSTMT stmt, CString* text) {
+    CFieldExchange binds(operation, this);
+    binds.m_pstr = text;
+    binds.m_hstmt = stmt;
+    RunExchange(binds);
+    if (text != nullptr) {
+        DropLastSeparator(*text);
+    }
+    return binds.m_nParamFields;
 }
 
 bool CRecordset::HoldRow() {
@@ -318,13 +325,8 @@ bool CRecordset::HoldRow() {
     return m_pDatabase->HoldRow(
         ChangeKey('I'),
         [this] {
-            CString columns;
-            CFieldExchange names(CFieldExchange::Name, this);
-            names.m_pstr = &columns;
-            names.m_bDirtyNamesOnly = true;
-            RunExchange(names);
-            DropLastSeparator(columns);
-            return m_pDatabase->QuoteNames("INSERT INTO " + GetDefaultSQL() + " (" + columns + ")");
+            return m_pDatabase->QuoteNames("INSERT INTO " + GetDefaultSQL() + " (" +
+                                           WrittenColumns() + ")");
         },
         row);
 }

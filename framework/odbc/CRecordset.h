@@ -138,6 +138,11 @@ class CRecordset {
     // What decides the text of a change statement: its kind, the table, which
     // fields are written (and as NULL) and how the current row is named.
     [[nodiscard]] std::string ChangeKey(char kind);
+    // The written members' column names, comma-separated (an INSERT's column list).
+    CString WrittenColumns();
+    // Binds the written members to stmt in a Value or NameValue pass and, given
+    // text, builds their part of the statement there; gives the parameters bound.
+    unsigned BindWritten(unsigned operation, SQLHSTMT stmt, CString* text);
     // Add mode on a set opened to add rows only: hands the row to the
     // connection's batch instead of executing it. False when the row goes on its
     // own (outside a transaction, a long binary to send, a driver without batches).
