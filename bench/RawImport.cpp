@@ -21,9 +21,9 @@
 #include <thread>
 #include <vector>
 
-#include "framework/CDBException.h"
-#include "framework/CDatabase.h"
-#include "framework/Odbc.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/CDatabase.h"
+#include "framework/odbc/Odbc.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;

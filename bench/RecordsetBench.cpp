@@ -16,9 +16,9 @@
 #include <cstring>
 #include <string>
 
-#include "framework/CDBException.h"
-#include "framework/CDatabase.h"
-#include "framework/Odbc.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/CDatabase.h"
+#include "framework/odbc/Odbc.h"
 #include "tables/CIdcompSet.h"
 #include "tables/CTunSet.h"
 

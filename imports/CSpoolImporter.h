@@ -5,9 +5,9 @@
 
 #include <functional>
 
-#include "framework/CDatabase.h"
 #include "framework/CLongBinary.h"
 #include "framework/CString.h"
+#include "framework/odbc/CDatabase.h"
 #include "imports/IdcardRecord.h"
 #include "imports/RowCounts.h"
 

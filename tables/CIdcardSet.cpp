@@ -1,6 +1,6 @@
 #include "tables/CIdcardSet.h"
 
-#include "framework/RecordFieldExchange.h"
+#include "framework/odbc/RecordFieldExchange.h"
 #include "tables/ChassisRows.h"
 
 CIdcardSet::CIdcardSet(CDatabase* pDatabase) : CRecordset(pDatabase) {

@@ -1,6 +1,6 @@
 #include "tables/CIdcompSet.h"
 
-#include "framework/RecordFieldExchange.h"
+#include "framework/odbc/RecordFieldExchange.h"
 #include "tables/ChassisRows.h"
 
 CIdcompSet::CIdcompSet(CDatabase* pDatabase) : CRecordset(pDatabase) {

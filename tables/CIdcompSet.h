@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "framework/CRecordset.h"
+#include "framework/odbc/CRecordset.h"
 
 class CIdcompSet : public CRecordset {
   public:

@@ -1,6 +1,6 @@
 #include "tables/CSerialSet.h"
 
-#include "framework/RecordFieldExchange.h"
+#include "framework/odbc/RecordFieldExchange.h"
 #include "tables/ChassisRows.h"
 
 CSerialSet::CSerialSet(CDatabase* pDatabase) : CRecordset(pDatabase) {

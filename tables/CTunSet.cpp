@@ -1,6 +1,6 @@
 #include "tables/CTunSet.h"
 
-#include "framework/RecordFieldExchange.h"
+#include "framework/odbc/RecordFieldExchange.h"
 #include "tables/ChassisRows.h"
 
 CTunSet::CTunSet(CDatabase* pDatabase) : CRecordset(pDatabase) {

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "framework/CLongBinary.h"
-#include "framework/CRecordset.h"
+#include "framework/odbc/CRecordset.h"
 
 class CTunSet : public CRecordset {
   public:

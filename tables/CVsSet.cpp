@@ -1,6 +1,6 @@
 #include "tables/CVsSet.h"
 
-#include "framework/RecordFieldExchange.h"
+#include "framework/odbc/RecordFieldExchange.h"
 
 CVsSet::CVsSet(CDatabase* pDatabase) : CRecordset(pDatabase) {
     m_nFields = 3;

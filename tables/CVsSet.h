@@ -2,7 +2,7 @@
 #pragma once
 
 #include "framework/CLongBinary.h"
-#include "framework/CRecordset.h"
+#include "framework/odbc/CRecordset.h"
 
 class CVsSet : public CRecordset {
   public:

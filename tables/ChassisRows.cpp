@@ -1,6 +1,6 @@
 #include "tables/ChassisRows.h"
 
-#include "framework/RecordFieldExchange.h"
+#include "framework/odbc/RecordFieldExchange.h"
 
 void ExchangeChassisParam(CFieldExchange* pFX, CString& keyParam) {
     pFX->SetFieldType(CFieldExchange::param);

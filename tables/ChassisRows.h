@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "framework/CFieldExchange.h"
-#include "framework/CRecordset.h"
 #include "framework/CString.h"
+#include "framework/odbc/CFieldExchange.h"
+#include "framework/odbc/CRecordset.h"
 
 // The filter that selects one chassis's rows: the key is the set's parameter,
 // bound as the bytes it is and compared exactly (trailing blanks too).

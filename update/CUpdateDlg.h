@@ -2,10 +2,10 @@
 // and the update sequence that steps the bar.
 #pragma once
 
-#include "framework/CDatabase.h"
 #include "framework/CDialog.h"
 #include "framework/CLockFile.h"
 #include "framework/CString.h"
+#include "framework/odbc/CDatabase.h"
 #include "imports/CSpoolImporter.h"
 #include "imports/RowCounts.h"
 

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <random>
 
-#include "framework/CDBException.h"
 #include "framework/CDesktop.h"
-#include "framework/CTransaction.h"
 #include "framework/CWinApp.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/CTransaction.h"
 #include "update/CUpdateDlg.h"
 #include "update/StageError.h"
 

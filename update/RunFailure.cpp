@@ -3,10 +3,10 @@
 #include <array>
 #include <new>
 
-#include "framework/CDBException.h"
 #include "framework/CFileException.h"
 #include "framework/CUsageError.h"
 #include "framework/CWinApp.h"
+#include "framework/odbc/CDBException.h"
 #include "imports/SpoolError.h"
 #include "update/ExitCode.h"
 #include "update/StageError.h"

@@ -1,4 +1,4 @@
-// POSIX handles owned by unique_ptr, as framework/OdbcHandle.h owns ODBC
+// POSIX handles owned by unique_ptr, as framework/odbc/OdbcHandle.h owns ODBC
 // handles: closed exactly once, movable, not copyable.
 #pragma once
 

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "framework/CDBException.h"
-#include "framework/CDatabase.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/CDatabase.h"
 #include "tables/CIdcompSet.h"
 #include "tests/integration/UpdateRunFixture.h"
 

@@ -1,12 +1,13 @@
-#include "framework/CDatabase.h"
+#include "framework/odbc/CDatabase.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <string>
 
-#include "framework/CDBException.h"
-#include "framework/CTransaction.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/CTransaction.h"
+#include "framework/odbc/PreparedStatement.h"
 #include "tests/support/DataSource.h"
 
 namespace {
@@ -171,6 +172,31 @@ TEST_P(CDatabaseTest, ASessionTheServerEndedFailsTheBeginAndTheCommit) {
     prepared.reset();
     EXPECT_THROW(db.CommitTrans(), CDBException);
     EXPECT_EQ(CountIdcards(*source), "0");
+}
+
+TEST_P(CDatabaseTest, AKeptStatementRunsTheTextLastPreparedAndAFailedOneIsNotKept) {
+    CDatabase db;
+    db.OpenEx(kConnectString, CDatabase::noOdbcDialog);
+    const std::string key = "the insert";
+    auto insert = [&](const char* chassis) {
+        PreparedStatement stmt(db, key);
+        stmt.Prepare(db.QuoteNames(CString("INSERT INTO [tbadmin].[tb_idcard] ([te_chasnum]) "
+                                           "VALUES ('") +
+                                   chassis + "')"));
+        OdbcCheck(SQLExecute(stmt.get()), SQL_HANDLE_STMT, stmt.get());
+    };
+    insert("A");
+    insert("A");
+    insert("B");
+    EXPECT_EQ(QueryRows(*source, "SELECT [te_chasnum] FROM [tbadmin].[tb_idcard] ORDER BY 1"),
+              (std::vector<std::vector<std::string>>{{"A"}, {"A"}, {"B"}}));
+    EXPECT_FALSE(PreparedStatement(db, key).Text().IsEmpty()) << "not handed back";
+    try {
+        const PreparedStatement stmt(db, key);
+        throw CDBException::RowsNotChanged("a failure while it was out");
+    } catch (const CDBException&) {  // NOLINT(bugprone-empty-catch): what follows checks
+    }
+    EXPECT_TRUE(PreparedStatement(db, key).Text().IsEmpty()) << "kept after a failure";
 }
 
 INSTANTIATE_TEST_SUITE_P(DataSources, CDatabaseTest, ::testing::ValuesIn(AllDataSources()),

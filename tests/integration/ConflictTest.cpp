@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "framework/CDBException.h"
-#include "framework/CDatabase.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/CDatabase.h"
 #include "tests/integration/UpdateRunFixture.h"
 #include "tests/support/TestData.h"
 

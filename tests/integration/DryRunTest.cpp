@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "framework/CDatabase.h"
+#include "framework/odbc/CDatabase.h"
 #include "tests/integration/UpdateRunFixture.h"
 #include "tests/support/TestData.h"
 

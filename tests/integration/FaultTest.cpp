@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "framework/CDatabase.h"
+#include "framework/odbc/CDatabase.h"
 #include "tests/integration/UpdateRunFixture.h"
 
 namespace fs = std::filesystem;

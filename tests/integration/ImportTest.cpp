@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/CDBException.h"
+#include "framework/odbc/CDBException.h"
 #include "imports/CSpoolImporter.h"
 #include "imports/SpoolError.h"
 #include "imports/SpoolText.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/CDBException.h"
 #include "framework/CUsageError.h"
+#include "framework/odbc/CDBException.h"
 #include "tables/CIdcardSet.h"
 #include "tables/CIdcompSet.h"
 #include "tables/CSerialSet.h"
@@ -363,7 +363,15 @@ TEST_P(RecordsetTest, AnEditOfARowThatIsGoneRaisesRatherThanStoringNothing) {
     ExecSql(*source, "DELETE FROM [tbadmin].[tb_idcard]");
     set.Edit();
     set.m_te_engsn = "E2";
-    EXPECT_THROW(set.Update(), CDBException);
+    try {
+        set.Update();
+        ADD_FAILURE() << "stored nothing without a word";
+    } catch (const CDBException& e) {
+        EXPECT_EQ(e.SqlState(), "HY000");
+        EXPECT_STREQ(e.what(),
+                     "The row to change in [tbadmin].[tb_idcard] was no longer there as "
+                     "it was read: nothing was changed.");
+    }
     EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_idcard]"), (Rows{{"0"}}));
 }
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <stdexcept>
 
-#include "framework/CDBException.h"
-#include "framework/CDatabase.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/CDatabase.h"
 #include "tests/support/Subprocess.h"
 #include "tests/support/TempDir.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/CDatabase.h"
+#include "framework/odbc/CDatabase.h"
 
 enum class DataSourceKind { Sqlite, Postgres };
 

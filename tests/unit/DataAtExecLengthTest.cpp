@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "framework/RecordFieldExchange.h"
+#include "framework/odbc/RecordFieldExchange.h"
 
 // A long binary goes to the driver while its statement executes, announced by
 // its length cell. Windows keeps that cell in 32 bits, so the length in it is

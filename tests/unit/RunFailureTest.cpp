@@ -4,10 +4,10 @@
 
 #include <stdexcept>
 
-#include "framework/CDBException.h"
 #include "framework/CFileException.h"
 #include "framework/CUsageError.h"
 #include "framework/CWinApp.h"
+#include "framework/odbc/CDBException.h"
 #include "imports/SpoolError.h"
 #include "tests/support/RecordingDesktop.h"
 #include "update/ExitCode.h"

@@ -11,10 +11,10 @@
 #include <utility>
 
 #include "framework/CDesktop.h"
-#include "framework/CTransaction.h"
 #include "framework/CollectingDesktop.h"
 #include "framework/GlobalMemory.h"
 #include "framework/Kernel.h"
+#include "framework/odbc/CTransaction.h"
 #include "imports/CSpoolImporter.h"
 #include "imports/SpoolText.h"
 #include "tables/CIdcardSet.h"

@@ -1,4 +1,4 @@
-#include "framework/CTransaction.h"
+#include "framework/odbc/CTransaction.h"
 
 #include "framework/CUsageError.h"
 

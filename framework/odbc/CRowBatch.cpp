@@ -1,12 +1,12 @@
-#include "framework/CRowBatch.h"
+#include "framework/odbc/CRowBatch.h"
 
 #include <algorithm>
 #include <cstring>
 #include <optional>
 #include <utility>
 
-#include "framework/CDBException.h"
-#include "framework/CDatabase.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/PreparedStatement.h"
 
 namespace {
 bool HasVariableLength(SQLSMALLINT cType) {
@@ -160,9 +160,8 @@ void CRowBatch::Execute(SQLHSTMT stmt, std::size_t rows) {
         return;
     }
     if (refused->m_records.empty()) {
-        throw CDBException(SQL_ERROR, "HY000",
-                           "The data source did not store every row of a batch added to it and "
-                           "gave no reason.");
+        throw CDBException::RowsNotChanged(
+            "The data source did not store every row of a batch added to it and gave no reason.");
     }
     throw *refused;
 }
@@ -172,11 +171,9 @@ void CRowBatch::Send(CDatabase& database) {
     if (rows == 0) {
         return;
     }
-    const CString text = Text(rows);
-    StmtHandle stmt = database.TakePrepared(text);
+    const PreparedStatement stmt(database, Text(rows));
     Bind(stmt.get(), rows);
     Execute(stmt.get(), rows);
-    database.KeepStatement(text.str(), text, std::move(stmt));
     m_columns.clear();
     m_nRows = 0;
 }

@@ -2,7 +2,7 @@
 // destruction unless it was committed. The destructor never throws.
 #pragma once
 
-#include "framework/CDatabase.h"
+#include "framework/odbc/CDatabase.h"
 
 class CTransaction {
   public:

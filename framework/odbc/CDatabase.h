@@ -9,9 +9,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "framework/CRowBatch.h"
 #include "framework/CString.h"
-#include "framework/OdbcHandle.h"
+#include "framework/odbc/CRowBatch.h"
+#include "framework/odbc/OdbcHandle.h"
 
 // ASCII letters in lower case: how column names are matched.
 [[nodiscard]] std::string LowerCase(std::string text);
@@ -76,17 +76,6 @@ class CDatabase {
     // table and connection.
     const std::map<std::string, SQLSMALLINT>& ColumnTypes(const CString& qualifiedTable);
 
-    // Statements stay prepared for reuse within a transaction. TakeStatement
-    // gives one kept under key (preparedText then holds its text) or a new one
-    // (preparedText empty); KeepStatement hands it back with its cursor closed
-    // and its parameters unbound.
-    StmtHandle TakeStatement(const std::string& key, CString& preparedText);
-    // A statement prepared as text (the kept one, or a new one prepared now);
-    // it goes back with KeepStatement(text.str(), text, ...).
-    StmtHandle TakePrepared(const CString& text);
-    void KeepStatement(const std::string& key, const CString& preparedText,
-                       StmtHandle stmt) noexcept;
-
     // Rows added inside a transaction may be held back and sent in batches
     // (CRowBatch), the way this driver takes many rows best (chosen when
     // connecting, by measurement: see docs/speed.md).
@@ -107,12 +96,21 @@ class CDatabase {
     void SendPendingRows();
 
   private:
+    // Statements stay prepared for reuse within a transaction, taken and
+    // handed back by PreparedStatement alone.
+    friend class PreparedStatement;
     struct KeptStatement {
         CString text;
         StmtHandle stmt;
         std::uint64_t keptAt;  // the longest unused goes first when the room is full
     };
 
+    // The statement kept under key (preparedText then holds its text) or a new
+    // one (preparedText empty).
+    StmtHandle TakeKept(const std::string& key, CString& preparedText);
+    // Keeps stmt under key with its cursor closed and its parameters unbound;
+    // one without a prepared text is freed.
+    void HandBack(const std::string& key, const CString& preparedText, StmtHandle stmt) noexcept;
     // Back to autocommit after the transaction ended.
     void EndTransaction() noexcept;
     [[nodiscard]] bool ConnectionLost() const;

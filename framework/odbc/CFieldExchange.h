@@ -3,13 +3,42 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "framework/CLongBinary.h"
-#include "framework/CRowBatch.h"
 #include "framework/CString.h"
-#include "framework/Odbc.h"
+#include "framework/odbc/CRowBatch.h"
+#include "framework/odbc/Odbc.h"
 
 class CRecordset;
+
+// A recordset's fields as the field exchanges see them (fields numbered from 1,
+// indexed from 0): their length cells, statuses, kept values and row keys.
+// Only a pass of the exchange hands one out.
+class RecordsetFields {
+  public:
+    SQLLEN* GetFieldLengthBuffer(unsigned nFieldIndex, unsigned nFieldType) const;
+    [[nodiscard]] bool IsFieldStatusDirty(unsigned nFieldIndex) const;
+    [[nodiscard]] bool IsFieldStatusNull(unsigned nFieldIndex) const;
+    void SetDirtyFieldStatus(unsigned nFieldIndex) const;
+    void SetNullFieldStatus(unsigned nFieldIndex) const;
+    void ClearNullFieldStatus(unsigned nFieldIndex) const;
+    // The member's field number, for SetFieldNull and SetFieldDirty by address.
+    void MapField(const void* member, unsigned nField) const;
+    [[nodiscard]] SQLSMALLINT GetColumnSqlType(unsigned nField) const;
+    void RegisterField(unsigned nField, const char* szName, int nCType) const;
+    void SetRowKey(unsigned nField, const char* text, std::size_t length) const;
+    [[nodiscard]] bool NamesRowsByValue() const;
+    [[nodiscard]] bool ReadsLongBinaries() const;
+    void SetCachedValue(unsigned nField, std::string value) const;
+    [[nodiscard]] const std::string& GetCachedValue(unsigned nField) const;
+    [[nodiscard]] SQLHSTMT GetResultStatement() const;
+
+  private:
+    friend class CFieldExchange;
+    explicit RecordsetFields(CRecordset& recordset) : m_recordset(recordset) {}
+    CRecordset& m_recordset;
+};
 
 class CFieldExchange {
   public:
@@ -41,6 +70,8 @@ class CFieldExchange {
     CFieldExchange(unsigned operation, CRecordset* recordset);
 
     void SetFieldType(unsigned fieldType) { m_nFieldType = fieldType; }
+    // The fields of the recordset the pass runs on.
+    [[nodiscard]] RecordsetFields Fields() const { return RecordsetFields(*m_prs); }
     // Counts the field and gives its number (1, 2, ... in exchange order, output
     // columns and parameters counted apart); true when the field takes part in
     // this pass: parameters only in the parameter passes, columns in the others.

@@ -1,4 +1,4 @@
-#include "framework/SqlQuoting.h"
+#include "framework/odbc/SqlQuoting.h"
 
 #include <string>
 

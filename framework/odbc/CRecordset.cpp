@@ -1,10 +1,10 @@
-#include "framework/CRecordset.h"
+#include "framework/odbc/CRecordset.h"
 
 #include <typeinfo>
 
-#include "framework/CDBException.h"
 #include "framework/CUsageError.h"
-#include "framework/RecordFieldExchange.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/RecordFieldExchange.h"
 
 namespace {
 void DropLastSeparator(CString& text) {
@@ -74,12 +74,10 @@ bool CRecordset::Open(unsigned /*nOpenType*/, const char* lpszSQL, unsigned dwOp
         m_rowIdColumns = m_pDatabase->RowIdentifier(GetDefaultSQL());
     }
     m_rowId.assign(m_rowIdColumns.size(), {});
-    m_strSelect.Empty();
-    m_hstmt.reset();
+    m_select.reset();
     if (!addOnly) {
         // A set that only adds rows never selects: it needs no statement of its own.
-        m_strSelect = m_pDatabase->QuoteNames(BuildSelect(lpszSQL));
-        m_hstmt = m_pDatabase->TakePrepared(m_strSelect);
+        m_select.emplace(*m_pDatabase, m_pDatabase->QuoteNames(BuildSelect(lpszSQL)));
     }
     // Column types come from the catalog, not from describing the statement: a
     // describe before execution asks the server to parse, and that waits on
@@ -146,23 +144,25 @@ void CRecordset::BindParams(SQLHSTMT stmt) {
 
 void CRecordset::Execute() {
     m_pDatabase->SendPendingRows();
-    OdbcCheck(SQLFreeStmt(m_hstmt.get(), SQL_CLOSE), SQL_HANDLE_STMT, m_hstmt.get());
-    BindParams(m_hstmt.get());
-    const SQLRETURN rc = SQLExecute(m_hstmt.get());
+    SQLHSTMT stmt = m_select->get();
+    OdbcCheck(SQLFreeStmt(stmt, SQL_CLOSE), SQL_HANDLE_STMT, stmt);
+    BindParams(stmt);
+    const SQLRETURN rc = SQLExecute(stmt);
     if (rc != SQL_NO_DATA) {
-        OdbcCheck(rc, SQL_HANDLE_STMT, m_hstmt.get());
+        OdbcCheck(rc, SQL_HANDLE_STMT, stmt);
     }
 }
 
 void CRecordset::Fetch() {
     m_bRowDeleted = false;
-    const SQLRETURN rc = SQLFetch(m_hstmt.get());
+    SQLHSTMT stmt = m_select->get();
+    const SQLRETURN rc = SQLFetch(stmt);
     if (rc == SQL_NO_DATA) {
         m_bEOF = true;
         m_null.assign(m_nFields, 1);
         return;
     }
-    OdbcCheck(rc, SQL_HANDLE_STMT, m_hstmt.get());
+    OdbcCheck(rc, SQL_HANDLE_STMT, stmt);
     m_bEOF = false;
     CFieldExchange fixup(CFieldExchange::Fixup, this);
     RunExchange(fixup);
@@ -170,7 +170,7 @@ void CRecordset::Fetch() {
         // Read whole, whatever its length: a cut identifier would name another row or none.
         RowKey& key = m_rowId[i];
         std::optional<std::string> text =
-            GetColumnText(m_hstmt.get(), static_cast<SQLUSMALLINT>(m_nFields + 1 + i));
+            GetColumnText(stmt, static_cast<SQLUSMALLINT>(m_nFields + 1 + i));
         key.isNull = !text;
         key.text = text ? std::move(*text) : std::string();
         key.length = static_cast<SQLLEN>(key.text.size());
@@ -181,8 +181,7 @@ void CRecordset::Close() {
     if (!m_bOpen) {
         return;
     }
-    m_pDatabase->KeepStatement(m_strSelect.str(), m_strSelect, std::move(m_hstmt));
-    m_hstmt.reset();
+    m_select.reset();
     m_bOpen = false;
     m_bEOF = true;
     m_nEditMode = noMode;
@@ -256,43 +255,47 @@ bool CRecordset::Update() {
         return true;
     }
     const std::string key = ChangeKey(mode == addnew ? 'I' : 'U');
-    CString prepared;
-    StmtHandle stmt = m_pDatabase->TakeStatement(key, prepared);
+    PreparedStatement stmt(*m_pDatabase, key);
     // The key decides the text: a kept statement only needs its parameters bound.
-    const bool kept = !prepared.IsEmpty();
+    const bool kept = !stmt.Text().IsEmpty();
     CString statement;
     if (mode == addnew) {
-        CString columns;
-        if (!kept) {
-            CFieldExchange names(CFieldExchange::Name, this);
-            names.m_pstr = &columns;
-            names.m_bDirtyNamesOnly = true;
-            RunExchange(names);
-        }
+        const CString columns = kept ? CString() : WrittenColumns();
         CString values;
-        CFieldExchange binds(CFieldExchange::Value, this);
-        binds.m_pstr = kept ? nullptr : &values;
-        binds.m_hstmt = stmt.get();
-        RunExchange(binds);
-        DropLastSeparator(columns);
-        DropLastSeparator(values);
+        BindWritten(CFieldExchange::Value, stmt.get(), kept ? nullptr : &values);
         statement = "INSERT INTO " + GetDefaultSQL() + " (" + columns + ") VALUES (" + values + ")";
     } else {
         CString assignments;
-        CFieldExchange binds(CFieldExchange::NameValue, this);
-        binds.m_pstr = kept ? nullptr : &assignments;
-        binds.m_hstmt = stmt.get();
-        RunExchange(binds);
-        DropLastSeparator(assignments);
+        const unsigned bound =
+            BindWritten(CFieldExchange::NameValue, stmt.get(), kept ? nullptr : &assignments);
         statement = "UPDATE " + GetDefaultSQL() + " SET " + assignments + " WHERE " +
-                    BindRowCondition(stmt.get(), binds.m_nParamFields + 1);
+                    BindRowCondition(stmt.get(), bound + 1);
     }
-    const CString text = kept ? prepared : m_pDatabase->QuoteNames(statement);
-    ExecuteChange(stmt.get(), text, prepared, mode == edit);
-    m_pDatabase->KeepStatement(key, text, std::move(stmt));
+    ExecuteChange(stmt, kept ? stmt.Text() : m_pDatabase->QuoteNames(statement), mode == edit);
     m_dirty.assign(m_nFields, 0);
     m_nEditMode = noMode;
     return true;
+}
+
+CString CRecordset::WrittenColumns() {
+    CString columns;
+    CFieldExchange names(CFieldExchange::Name, this);
+    names.m_pstr = &columns;
+    names.m_bDirtyNamesOnly = true;
+    RunExchange(names);
+    DropLastSeparator(columns);
+    return columns;
+}
+
+unsigned CRecordset::BindWritten(unsigned operation, SQLHSTMT stmt, CString* text) {
+    CFieldExchange binds(operation, this);
+    binds.m_pstr = text;
+    binds.m_hstmt = stmt;
+    RunExchange(binds);
+    if (text != nullptr) {
+        DropLastSeparator(*text);
+    }
+    return binds.m_nParamFields;
 }
 
 bool CRecordset::HoldRow() {
@@ -322,13 +325,8 @@ bool CRecordset::HoldRow() {
     return m_pDatabase->HoldRow(
         ChangeKey('I'),
         [this] {
-            CString columns;
-            CFieldExchange names(CFieldExchange::Name, this);
-            names.m_pstr = &columns;
-            names.m_bDirtyNamesOnly = true;
-            RunExchange(names);
-            DropLastSeparator(columns);
-            return m_pDatabase->QuoteNames("INSERT INTO " + GetDefaultSQL() + " (" + columns + ")");
+            return m_pDatabase->QuoteNames("INSERT INTO " + GetDefaultSQL() + " (" +
+                                           WrittenColumns() + ")");
         },
         row);
 }
@@ -338,16 +336,12 @@ void CRecordset::Delete() {
     if (m_nEditMode != noMode) {
         ThrowUsage("Delete while a row is being added or edited");
     }
-    const std::string key = ChangeKey('D');
-    CString prepared;
-    StmtHandle stmt = m_pDatabase->TakeStatement(key, prepared);
+    PreparedStatement stmt(*m_pDatabase, ChangeKey('D'));
     const CString statement =
         "DELETE FROM " + GetDefaultSQL() + " WHERE " + BindRowCondition(stmt.get(), 1);
     // A row already gone is no failure here: on a data source without row
     // identifiers, deleting one of two identical rows deletes its twin too.
-    const CString text = m_pDatabase->QuoteNames(statement);
-    ExecuteChange(stmt.get(), text, prepared, false);
-    m_pDatabase->KeepStatement(key, text, std::move(stmt));
+    ExecuteChange(stmt, m_pDatabase->QuoteNames(statement), false);
     m_bRowDeleted = true;
 }
 
@@ -358,8 +352,7 @@ SQLLEN CRecordset::DeleteFiltered() {
         statement += " WHERE " + m_strFilter;
     }
     m_pDatabase->SendPendingRows();
-    const CString text = m_pDatabase->QuoteNames(statement);
-    StmtHandle stmt = m_pDatabase->TakePrepared(text);
+    const PreparedStatement stmt(*m_pDatabase, m_pDatabase->QuoteNames(statement));
     BindParams(stmt.get());
     SQLLEN deleted = 0;
     const SQLRETURN rc = SQLExecute(stmt.get());
@@ -367,7 +360,6 @@ SQLLEN CRecordset::DeleteFiltered() {
         OdbcCheck(rc, SQL_HANDLE_STMT, stmt.get());
         OdbcCheck(SQLRowCount(stmt.get(), &deleted), SQL_HANDLE_STMT, stmt.get());
     }
-    m_pDatabase->KeepStatement(text.str(), text, std::move(stmt));
     return deleted;
 }
 
@@ -426,12 +418,11 @@ std::string CRecordset::ChangeKey(char kind) {
     return key;
 }
 
-void CRecordset::ExecuteChange(SQLHSTMT stmt, const CString& text, const CString& preparedText,
+void CRecordset::ExecuteChange(PreparedStatement& statement, const CString& text,
                                bool mustChangeARow) {
     m_pDatabase->SendPendingRows();
-    if (!(text == preparedText)) {
-        OdbcCheck(SQLPrepare(stmt, SqlChars(text), SQL_NTS), SQL_HANDLE_STMT, stmt);
-    }
+    statement.Prepare(text);
+    SQLHSTMT stmt = statement.get();
     SQLRETURN rc = SQLExecute(stmt);
     // Long binaries go at execution: each asks for its bytes in turn.
     static constexpr unsigned char kNothing = 0;
@@ -460,9 +451,9 @@ void CRecordset::ExecuteChange(SQLHSTMT stmt, const CString& text, const CString
     }
     if (changed == 0) {
         // The new values were stored nowhere: the row is no longer as it was read.
-        throw CDBException(SQL_ERROR, "HY000",
-                           "The row to change in " + GetDefaultSQL() +
-                               " was no longer there as it was read: nothing was changed.");
+        throw CDBException::RowsNotChanged(
+            "The row to change in " + GetDefaultSQL() +
+            " was no longer there as it was read: nothing was changed.");
     }
 }
 
@@ -498,9 +489,6 @@ bool CRecordset::IsFieldStatusNull(unsigned nFieldIndex) const {
 }
 void CRecordset::SetDirtyFieldStatus(unsigned nFieldIndex) {
     m_dirty.at(nFieldIndex) = 1;
-}
-void CRecordset::ClearDirtyFieldStatus(unsigned nFieldIndex) {
-    m_dirty.at(nFieldIndex) = 0;
 }
 void CRecordset::SetNullFieldStatus(unsigned nFieldIndex) {
     m_null.at(nFieldIndex) = 1;

@@ -1,9 +1,9 @@
-#include "framework/CDBException.h"
+#include "framework/odbc/CDBException.h"
 
 #include <array>
 
-#include "framework/Odbc.h"
-#include "framework/OdbcHandle.h"
+#include "framework/odbc/Odbc.h"
+#include "framework/odbc/OdbcHandle.h"
 
 CDBException::CDBException(SQLRETURN retCode, SQLSMALLINT handleType, SQLHANDLE handle)
     : m_nRetCode(retCode) {
@@ -41,6 +41,10 @@ CDBException::CDBException(SQLRETURN retCode, const CString& sqlState, const CSt
     : m_nRetCode(retCode) {
     m_records.push_back({sqlState, 0, message});
     Summarise();
+}
+
+CDBException CDBException::RowsNotChanged(const CString& message) {
+    return {SQL_ERROR, "HY000", message};
 }
 
 void CDBException::Summarise() {

@@ -1,10 +1,10 @@
-#include "framework/CDatabase.h"
+#include "framework/odbc/CDatabase.h"
 
 #include <array>
 #include <utility>
 
-#include "framework/CDBException.h"
-#include "framework/SqlQuoting.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/SqlQuoting.h"
 
 namespace {
 // "[owner].[table]" as the catalog functions take it: owner (maybe empty) and table.
@@ -300,7 +300,7 @@ const std::map<std::string, SQLSMALLINT>& CDatabase::ColumnTypes(const CString& 
     return m_columnTypes.emplace(qualifiedTable.str(), std::move(types)).first->second;
 }
 
-StmtHandle CDatabase::TakeStatement(const std::string& key, CString& preparedText) {
+StmtHandle CDatabase::TakeKept(const std::string& key, CString& preparedText) {
     const auto kept = m_kept.find(key);
     if (kept != m_kept.end()) {
         preparedText = kept->second.text;
@@ -312,17 +312,8 @@ StmtHandle CDatabase::TakeStatement(const std::string& key, CString& preparedTex
     return NewStatement();
 }
 
-StmtHandle CDatabase::TakePrepared(const CString& text) {
-    CString prepared;
-    StmtHandle stmt = TakeStatement(text.str(), prepared);
-    if (!(prepared == text)) {
-        OdbcCheck(SQLPrepare(stmt.get(), SqlChars(text), SQL_NTS), SQL_HANDLE_STMT, stmt.get());
-    }
-    return stmt;
-}
-
-void CDatabase::KeepStatement(const std::string& key, const CString& preparedText,
-                              StmtHandle stmt) noexcept {
+void CDatabase::HandBack(const std::string& key, const CString& preparedText,
+                         StmtHandle stmt) noexcept {
     constexpr std::size_t kMostKept = 32;
     if (!stmt || !m_dbc || preparedText.IsEmpty()) {
         return;

@@ -6,14 +6,16 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "framework/CDatabase.h"
-#include "framework/CFieldExchange.h"
 #include "framework/CString.h"
-#include "framework/Odbc.h"
-#include "framework/OdbcHandle.h"
+#include "framework/odbc/CDatabase.h"
+#include "framework/odbc/CFieldExchange.h"
+#include "framework/odbc/Odbc.h"
+#include "framework/odbc/OdbcHandle.h"
+#include "framework/odbc/PreparedStatement.h"
 
 class CRecordset {
   public:
@@ -69,12 +71,25 @@ class CRecordset {
     virtual CString GetDefaultSQL() = 0;
     virtual void DoFieldExchange(CFieldExchange* pFX) = 0;
 
+    // True when the driver names no row identifier, so rows are named by the
+    // values of all their columns.
+    [[nodiscard]] bool NamesRowsByValue() const { return m_rowIdColumns.empty(); }
+
+    unsigned m_nFields = 0;
+    // How many '?' markers m_strFilter holds: they take the first m_nParams
+    // parameter fields DoFieldExchange declares, in order; 0 for none.
+    unsigned m_nParams = 0;
+    CString m_strFilter;
+
+  private:
+    // The field exchanges reach the services below through it alone.
+    friend class RecordsetFields;
+
     // --- Services for the field exchanges (fields numbered from 1, indexed from 0) ---
     SQLLEN* GetFieldLengthBuffer(unsigned nFieldIndex, unsigned nFieldType);
     [[nodiscard]] bool IsFieldStatusDirty(unsigned nFieldIndex) const;
     [[nodiscard]] bool IsFieldStatusNull(unsigned nFieldIndex) const;
     void SetDirtyFieldStatus(unsigned nFieldIndex);
-    void ClearDirtyFieldStatus(unsigned nFieldIndex);
     void SetNullFieldStatus(unsigned nFieldIndex);
     void ClearNullFieldStatus(unsigned nFieldIndex);
     // The SQL type the catalog gives for the field's column (SQL_UNKNOWN_TYPE for none).
@@ -85,8 +100,6 @@ class CRecordset {
     // binary; nullptr for NULL) that identifies the row when the driver has no
     // row identifier.
     void SetRowKey(unsigned nField, const char* text, std::size_t length);
-    // True when rows are named by their values, so Fixup must keep them all.
-    [[nodiscard]] bool NamesRowsByValue() const { return m_rowIdColumns.empty(); }
     // True when a fetch must read the long-binary columns' bytes.
     [[nodiscard]] bool ReadsLongBinaries() const {
         return (m_dwOptions & lookupOnly) == 0 || NamesRowsByValue();
@@ -98,20 +111,10 @@ class CRecordset {
     [[nodiscard]] const std::string& GetCachedValue(unsigned nField) const {
         return m_cache.at(nField - 1);
     }
-    [[nodiscard]] EditMode GetEditMode() const { return m_nEditMode; }
-    [[nodiscard]] SQLHSTMT GetResultStatement() const { return m_hstmt.get(); }
+    [[nodiscard]] SQLHSTMT GetResultStatement() const {
+        return m_select ? m_select->get() : SQL_NULL_HSTMT;
+    }
 
-    unsigned m_nFields = 0;
-    // How many '?' markers m_strFilter holds: they take the first m_nParams
-    // parameter fields DoFieldExchange declares, in order; 0 for none.
-    unsigned m_nParams = 0;
-    CString m_strFilter;
-    CDatabase* m_pDatabase;
-    unsigned m_dwOptions = none;
-    bool m_bUpdatable = false;
-    std::map<const void*, unsigned> m_mapFieldIndex;
-
-  private:
     struct FieldInfo {
         CString name;
         int cType = SQL_C_CHAR;
@@ -135,6 +138,11 @@ class CRecordset {
     // What decides the text of a change statement: its kind, the table, which
     // fields are written (and as NULL) and how the current row is named.
     [[nodiscard]] std::string ChangeKey(char kind);
+    // The written members' column names, comma-separated (an INSERT's column list).
+    CString WrittenColumns();
+    // Binds the written members to stmt in a Value or NameValue pass and, given
+    // text, builds their part of the statement there; gives the parameters bound.
+    unsigned BindWritten(unsigned operation, SQLHSTMT stmt, CString* text);
     // Add mode on a set opened to add rows only: hands the row to the
     // connection's batch instead of executing it. False when the row goes on its
     // own (outside a transaction, a long binary to send, a driver without batches).
@@ -142,12 +150,14 @@ class CRecordset {
     // Prepares text (in the driver's quotes; unless already prepared as that) and
     // executes, sending long binaries; raises when mustChangeARow and the
     // statement changed none.
-    void ExecuteChange(SQLHSTMT stmt, const CString& text, const CString& preparedText,
-                       bool mustChangeARow);
+    void ExecuteChange(PreparedStatement& statement, const CString& text, bool mustChangeARow);
 
+    CDatabase* m_pDatabase;
+    unsigned m_dwOptions = none;
+    bool m_bUpdatable = false;
+    std::map<const void*, unsigned> m_mapFieldIndex;
     std::unique_ptr<CDatabase> m_ownDatabase;
-    StmtHandle m_hstmt;
-    CString m_strSelect;  // the prepared text of m_hstmt
+    std::optional<PreparedStatement> m_select;  // the open result's statement
     bool m_bOpen = false;
     bool m_bEOF = true;
     bool m_bRowDeleted = false;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "framework/CString.h"
-#include "framework/Odbc.h"
+#include "framework/odbc/Odbc.h"
 
 class CDatabase;
 

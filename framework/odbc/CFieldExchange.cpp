@@ -1,13 +1,60 @@
-#include "framework/CFieldExchange.h"
+#include "framework/odbc/CFieldExchange.h"
 
 #include <array>
 #include <new>
+#include <utility>
 
-#include "framework/CDBException.h"
-#include "framework/CRecordset.h"
+#include "framework/odbc/CDBException.h"
+#include "framework/odbc/CRecordset.h"
 
 CFieldExchange::CFieldExchange(unsigned operation, CRecordset* recordset)
     : m_nOperation(operation), m_prs(recordset) {}
+
+SQLLEN* RecordsetFields::GetFieldLengthBuffer(unsigned nFieldIndex, unsigned nFieldType) const {
+    return m_recordset.GetFieldLengthBuffer(nFieldIndex, nFieldType);
+}
+bool RecordsetFields::IsFieldStatusDirty(unsigned nFieldIndex) const {
+    return m_recordset.IsFieldStatusDirty(nFieldIndex);
+}
+bool RecordsetFields::IsFieldStatusNull(unsigned nFieldIndex) const {
+    return m_recordset.IsFieldStatusNull(nFieldIndex);
+}
+void RecordsetFields::SetDirtyFieldStatus(unsigned nFieldIndex) const {
+    m_recordset.SetDirtyFieldStatus(nFieldIndex);
+}
+void RecordsetFields::SetNullFieldStatus(unsigned nFieldIndex) const {
+    m_recordset.SetNullFieldStatus(nFieldIndex);
+}
+void RecordsetFields::ClearNullFieldStatus(unsigned nFieldIndex) const {
+    m_recordset.ClearNullFieldStatus(nFieldIndex);
+}
+void RecordsetFields::MapField(const void* member, unsigned nField) const {
+    m_recordset.m_mapFieldIndex[member] = nField;
+}
+SQLSMALLINT RecordsetFields::GetColumnSqlType(unsigned nField) const {
+    return m_recordset.GetColumnSqlType(nField);
+}
+void RecordsetFields::RegisterField(unsigned nField, const char* szName, int nCType) const {
+    m_recordset.RegisterField(nField, szName, nCType);
+}
+void RecordsetFields::SetRowKey(unsigned nField, const char* text, std::size_t length) const {
+    m_recordset.SetRowKey(nField, text, length);
+}
+bool RecordsetFields::NamesRowsByValue() const {
+    return m_recordset.NamesRowsByValue();
+}
+bool RecordsetFields::ReadsLongBinaries() const {
+    return m_recordset.ReadsLongBinaries();
+}
+void RecordsetFields::SetCachedValue(unsigned nField, std::string value) const {
+    m_recordset.SetCachedValue(nField, std::move(value));
+}
+const std::string& RecordsetFields::GetCachedValue(unsigned nField) const {
+    return m_recordset.GetCachedValue(nField);
+}
+SQLHSTMT RecordsetFields::GetResultStatement() const {
+    return m_recordset.GetResultStatement();
+}
 
 bool CFieldExchange::IsFieldType(unsigned* pnField) {
     const bool paramPass = m_nOperation == BindParam || m_nOperation == RebindParam;
@@ -29,8 +76,8 @@ void CFieldExchange::Default(const char* szName, void* /*pv*/, SQLLEN* /*plLengt
     if (m_nOperation != Name) {
         return;
     }
-    m_prs->RegisterField(m_nFields, szName, nCType);
-    if (m_pstr != nullptr && (!m_bDirtyNamesOnly || m_prs->IsFieldStatusDirty(m_nFields - 1))) {
+    Fields().RegisterField(m_nFields, szName, nCType);
+    if (m_pstr != nullptr && (!m_bDirtyNamesOnly || Fields().IsFieldStatusDirty(m_nFields - 1))) {
         *m_pstr += szName;
         *m_pstr += m_lpszSeparator;
     }
@@ -39,9 +86,10 @@ void CFieldExchange::Default(const char* szName, void* /*pv*/, SQLLEN* /*plLengt
 SQLLEN CFieldExchange::GetLongBinarySize(int nField) {
     std::array<unsigned char, 1> probe{};
     SQLLEN length = 0;
-    const SQLRETURN rc = SQLGetData(m_prs->GetResultStatement(), static_cast<SQLUSMALLINT>(nField),
-                                    SQL_C_BINARY, probe.data(), 0, &length);
-    OdbcCheck(rc, SQL_HANDLE_STMT, m_prs->GetResultStatement());
+    const SQLRETURN rc =
+        SQLGetData(Fields().GetResultStatement(), static_cast<SQLUSMALLINT>(nField), SQL_C_BINARY,
+                   probe.data(), 0, &length);
+    OdbcCheck(rc, SQL_HANDLE_STMT, Fields().GetResultStatement());
     return length;
 }
 
@@ -58,7 +106,7 @@ void CFieldExchange::GetLongBinaryData(int nField, CLongBinary& value, SQLLEN* p
     };
     grow(capacity);
     std::size_t got = 0;
-    SQLHSTMT stmt = m_prs->GetResultStatement();
+    SQLHSTMT stmt = Fields().GetResultStatement();
     for (;;) {
         SQLLEN indicator = 0;
         SQLRETURN rc = SQL_SUCCESS;

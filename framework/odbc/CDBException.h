@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "framework/CString.h"
-#include "framework/Odbc.h"
+#include "framework/odbc/Odbc.h"
 
 class CDBException : public std::exception {
   public:
@@ -20,6 +20,10 @@ class CDBException : public std::exception {
     CDBException(SQLRETURN retCode, SQLSMALLINT handleType, SQLHANDLE handle);
     // An error found by the tool itself, not reported by a driver.
     CDBException(SQLRETURN retCode, const CString& sqlState, const CString& message);
+    // The data source carried a change out without an error, yet did not
+    // change the rows it was given: a general error (HY000), the way a driver
+    // reports what it cannot class.
+    [[nodiscard]] static CDBException RowsNotChanged(const CString& message);
 
     [[nodiscard]] const char* what() const noexcept override { return m_strError.GetString(); }
     // SQLSTATE of the first record, or empty.

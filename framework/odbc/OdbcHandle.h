@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "framework/CString.h"
-#include "framework/Odbc.h"
+#include "framework/odbc/Odbc.h"
 
 template <SQLSMALLINT HandleType>
 struct OdbcHandleDeleter {
