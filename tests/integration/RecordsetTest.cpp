@@ -156,18 +156,6 @@ TEST_P(RecordsetTest, DeleteByChassisRemovesExactlyTheKeysRows) {
     EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_idcomp]"), (Rows{{"3"}}));
 }
 
-TEST_P(RecordsetTest, DeleteByChassisRemovesIdenticalRowsToo) {
-    for (int i = 0; i < 2; ++i) {
-        ExecSql(*source,
-                "INSERT INTO [tbadmin].[tb_serialnumber] "
-                "([te_chasnum],[te_serialID],[te_serialno]) VALUES ('CH1','ID','SN')");
-    }
-    ExecSql(*source, "INSERT INTO [tbadmin].[tb_serialnumber] ([te_chasnum]) VALUES ('CH1')");
-    CSerialSet set(&db);
-    EXPECT_EQ(set.DeleteByChassis("CH1"), 3);
-    EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_serialnumber]"), (Rows{{"0"}}));
-}
-
 TEST_P(RecordsetTest, AddModeStoresOnlyTheMembersThatWereSet) {
     {
         CIdcompSet set(&db);
