@@ -57,17 +57,6 @@ TEST(MediumToolsTest, APackedMediumUnpacksToTheSourceFiles) {
     EXPECT_EQ(ReadFile(dir / "work" / "tun" / "file.bin"), data);
 }
 
-TEST(MediumToolsTest, TheUnpackerReportsADamagedArchiveWithAFailureCode) {
-    TempDir dir;
-    WriteFile(dir / "spool.zip", "PK\x03\x04 broken");
-    SubprocessOptions inDir;
-    inDir.workingDir = dir.str();
-    const SubprocessResult result = RunSubprocess({kUnzip, (dir / "spool.zip").string()}, inDir);
-    EXPECT_NE(result.exitCode, 0);
-    EXPECT_NE(result.output.find("pkunzip: "), std::string::npos) << result.output;
-    EXPECT_EQ(RunSubprocess({kUnzip}).exitCode, 2);
-}
-
 // The unpacker as the tool runs it: an archive it refuses, whenever it finds
 // the fault, leaves nothing but itself in the folder.
 TEST(MediumToolsTest, TheUnpackerLeavesNothingOfARefusedArchive) {
@@ -94,6 +83,7 @@ TEST(MediumToolsTest, TheUnpackerLeavesNothingOfARefusedArchive) {
         }
         EXPECT_EQ(left, std::vector<std::string>{"spool.zip"}) << sample.name;
     }
+    EXPECT_EQ(RunSubprocess({kUnzip}).exitCode, 2);  // no archive named
 }
 
 TEST(MediumToolsTest, ThePackerReportsAMissingSourceFolder) {
@@ -209,17 +199,6 @@ TEST_F(PackCheckTest, AFolderWithErrorsMakesNoMediumUnlessForced) {
     const SubprocessResult checked = RunSubprocess({kPack, "--check", (dir / "refused").string()});
     EXPECT_EQ(checked.exitCode, 1) << checked.output;
     EXPECT_TRUE(Contains(checked.output, "vs.spl:2: error: vs type 'x'")) << checked.output;
-}
-
-// Firmware padded to 1 MiB: its data ends where the unpacker's buffer does.
-TEST_F(PackCheckTest, APaddedFirmwareImageChecksClean) {
-    WriteFile(dir / "source" / "data" / "tun.bin", PaddedImage());
-    const SubprocessResult packed =
-        RunSubprocess({kPack, (dir / "source").string(), (dir / "image").string()});
-    ASSERT_EQ(packed.exitCode, 0) << packed.output;
-    const SubprocessResult checked = RunSubprocess({kPack, "--check", (dir / "image").string()});
-    EXPECT_EQ(checked.exitCode, 0) << checked.output;
-    EXPECT_TRUE(Contains(checked.output, "0 error(s), 0 warning(s)")) << checked.output;
 }
 
 TEST_F(PackCheckTest, MissingOrUnusableProgramsOnTheMedium) {
