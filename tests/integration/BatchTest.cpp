@@ -38,50 +38,6 @@ std::string InAddedOrder(const DataSource& source, const std::string& columns,
            (source.kind == DataSourceKind::Sqlite ? "rowid" : "ctid");
 }
 
-// A trigger that refuses the component row named comp with the text "comp refused"
-// (or, with sleepSeconds, makes the server wait that long on it first).
-class ComponentTrigger {
-  public:
-    ComponentTrigger(const DataSource& source, const std::string& comp, int sleepSeconds = 0)
-        : m_source(source) {
-        Drop();
-        if (source.kind == DataSourceKind::Sqlite) {
-            ExecSql(source,
-                    "CREATE TRIGGER batch_trigger BEFORE INSERT ON tb_idcomp WHEN "
-                    "NEW.te_comp = '" +
-                        comp + "' BEGIN SELECT RAISE(ABORT, '" + comp + " refused'); END");
-            return;
-        }
-        const std::string action = sleepSeconds > 0
-                                       ? "PERFORM pg_sleep(" + std::to_string(sleepSeconds) + ");"
-                                       : "RAISE EXCEPTION ''" + comp + " refused'';";
-        ExecSql(source,
-                "CREATE FUNCTION tbadmin.batch_trigger() RETURNS trigger LANGUAGE plpgsql "
-                "AS 'BEGIN IF NEW.te_comp = ''" +
-                    comp + "'' THEN " + action + " END IF; RETURN NEW; END'");
-        ExecSql(source,
-                "CREATE TRIGGER batch_trigger BEFORE INSERT ON tbadmin.tb_idcomp FOR "
-                "EACH ROW EXECUTE FUNCTION tbadmin.batch_trigger()");
-    }
-    ~ComponentTrigger() {
-        try {
-            Drop();
-        } catch (...) {  // NOLINT(bugprone-empty-catch): the next test's set-up reports it
-        }
-    }
-    ComponentTrigger(const ComponentTrigger&) = delete;
-    ComponentTrigger& operator=(const ComponentTrigger&) = delete;
-
-  private:
-    void Drop() {
-        ExecSql(m_source, m_source.kind == DataSourceKind::Sqlite
-                              ? "DROP TRIGGER IF EXISTS batch_trigger"
-                              : "DROP TRIGGER IF EXISTS batch_trigger ON tbadmin.tb_idcomp; "
-                                "DROP FUNCTION IF EXISTS tbadmin.batch_trigger()");
-    }
-    const DataSource& m_source;
-};
-
 class BatchRunTest : public ToolRunTest {
   protected:
     [[nodiscard]] Rows Components() const {
@@ -133,7 +89,7 @@ TEST_P(BatchRunTest, RowsAcrossABatchBoundaryArriveOnceInOrderAfterTheFirstLines
 // line too long for its column is not what the run reports: the refused row
 // came first.
 TEST_P(BatchRunTest, ARowRefusedInTheSecondBatchRollsBackTheWholeRunWithTheDriversText) {
-    const ComponentTrigger refuse(*source, "component 1500");
+    const RowTrigger refuse(*source, "tb_idcomp", "te_comp", "component 1500");
     SeedOldRows();
     StandardSpool();
     Spool("idcomp.spl", ComponentLines(1700) + "CH1\t1\t" + std::string(300, 'x') + "\n" +
@@ -152,9 +108,9 @@ TEST_P(BatchRunTest, ARowRefusedInTheSecondBatchRollsBackTheWholeRunWithTheDrive
 // server works on the second batch): the old rows stay, the next run commits.
 TEST_P(BatchRunTest, AKillDuringABatchLeavesTheOldRows) {
     const bool postgres = GetParam() == DataSourceKind::Postgres;
-    std::optional<ComponentTrigger> slow;
+    std::optional<RowTrigger> slow;
     if (postgres) {
-        slow.emplace(*source, "component 1500", 30);
+        slow.emplace(*source, "tb_idcomp", "te_comp", "component 1500", 30);
     }
     SeedOldRows();
     StandardSpool();
@@ -215,7 +171,7 @@ TEST_P(BatchRecordsetTest, ParameterArraysAddEveryRowOrFailWithTheDriversText) {
               ComponentRows(1001));
 
     ClearTables(*source);
-    const ComponentTrigger refuse(*source, "component 1500");
+    const RowTrigger refuse(*source, "tb_idcomp", "te_comp", "component 1500");
     ASSERT_TRUE(db.BeginTrans());
     try {
         AddComponents(2000);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <utility>
 
 #include "tests/support/TestData.h"
 
@@ -170,4 +171,39 @@ void ToolRunTest::SeedOldRows() {
             "INSERT INTO [tbadmin].[tb_idcomp] ([te_cgrp],[te_chasnum],[te_comp]) VALUES "
             "(1,'CH1','old')");
     ExecSql(*source, "INSERT INTO [tbadmin].[tb_tun] ([te_chasnum]) VALUES ('CH1')");
+}
+
+RowTrigger::RowTrigger(const DataSource& source, std::string table, const std::string& column,
+                       const std::string& value, int sleepSeconds)
+    : m_source(source), m_table(std::move(table)) {
+    Drop();
+    if (source.kind == DataSourceKind::Sqlite) {
+        ExecSql(source, "CREATE TRIGGER row_trigger BEFORE INSERT ON " + m_table + " WHEN NEW." +
+                            column + " = '" + value + "' BEGIN SELECT RAISE(ABORT, '" + value +
+                            " refused'); END");
+        return;
+    }
+    const std::string action = sleepSeconds > 0
+                                   ? "PERFORM pg_sleep(" + std::to_string(sleepSeconds) + ");"
+                                   : "RAISE EXCEPTION ''" + value + " refused'';";
+    ExecSql(source,
+            "CREATE FUNCTION tbadmin.row_trigger() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN IF "
+            "NEW." +
+                column + " = ''" + value + "'' THEN " + action + " END IF; RETURN NEW; END'");
+    ExecSql(source, "CREATE TRIGGER row_trigger BEFORE INSERT ON tbadmin." + m_table +
+                        " FOR EACH ROW EXECUTE FUNCTION tbadmin.row_trigger()");
+}
+
+RowTrigger::~RowTrigger() {
+    try {
+        Drop();
+    } catch (...) {  // NOLINT(bugprone-empty-catch): the next test's set-up reports it
+    }
+}
+
+void RowTrigger::Drop() const {
+    ExecSql(m_source, m_source.kind == DataSourceKind::Sqlite
+                          ? "DROP TRIGGER IF EXISTS row_trigger"
+                          : "DROP TRIGGER IF EXISTS row_trigger ON tbadmin." + m_table +
+                                "; DROP FUNCTION IF EXISTS tbadmin.row_trigger()");
 }

@@ -68,3 +68,20 @@ extern const Rows kStandardRows;
 extern const Rows kSeededRows;
 // Executable shell script at path.
 void WriteScript(const std::filesystem::path& path, const std::string& body);
+
+// A trigger on table that refuses the row whose column holds value with the
+// text "VALUE refused" (or, on PostgreSQL with sleepSeconds, makes the server
+// wait that long on it first); dropped again with the object.
+class RowTrigger {
+  public:
+    RowTrigger(const DataSource& source, std::string table, const std::string& column,
+               const std::string& value, int sleepSeconds = 0);
+    ~RowTrigger();
+    RowTrigger(const RowTrigger&) = delete;
+    RowTrigger& operator=(const RowTrigger&) = delete;
+
+  private:
+    void Drop() const;
+    const DataSource& m_source;
+    std::string m_table;
+};

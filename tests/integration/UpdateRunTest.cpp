@@ -107,35 +107,7 @@ TEST_P(UpdateRunTest, ADatabaseErrorInTheVsStageRollsBackTheWholeRun) {
 // A rule of the data source itself, not one of the tool's checks, refuses a row
 // half-way through the imports: the driver's text is shown and nothing stays.
 TEST_P(UpdateRunTest, ARowTheDatabaseRefusesHalfWayRollsBackTheWholeRun) {
-    const bool sqlite = source->kind == DataSourceKind::Sqlite;
-    const std::string drop =
-        sqlite ? "DROP TRIGGER IF EXISTS refuse_serial"
-               : "DROP TRIGGER IF EXISTS refuse_serial ON tbadmin.tb_serialnumber; "
-                 "DROP FUNCTION IF EXISTS tbadmin.refuse_serial()";
-    struct Dropper {
-        const DataSource& source;
-        std::string sql;
-        ~Dropper() {
-            try {
-                ExecSql(source, sql);
-            } catch (...) {  // NOLINT(bugprone-empty-catch): the next test's set-up reports it
-            }
-        }
-    } dropper{*source, drop};
-    if (sqlite) {
-        ExecSql(
-            *source,
-            "CREATE TRIGGER refuse_serial BEFORE INSERT ON tb_serialnumber "
-            "WHEN NEW.te_serialno = 'SN2' BEGIN SELECT RAISE(ABORT, 'serial SN2 refused'); END");
-    } else {
-        ExecSql(*source,
-                "CREATE FUNCTION tbadmin.refuse_serial() RETURNS trigger LANGUAGE plpgsql AS "
-                "'BEGIN IF NEW.te_serialno = ''SN2'' THEN RAISE EXCEPTION ''serial SN2 refused''; "
-                "END IF; RETURN NEW; END'");
-        ExecSql(*source,
-                "CREATE TRIGGER refuse_serial BEFORE INSERT ON tbadmin.tb_serialnumber "
-                "FOR EACH ROW EXECUTE FUNCTION tbadmin.refuse_serial()");
-    }
+    const RowTrigger refuse(*source, "tb_serialnumber", "te_serialno", "SN2");
     SeedOldRows();
     StandardSpool();
     Pack();
@@ -143,7 +115,7 @@ TEST_P(UpdateRunTest, ARowTheDatabaseRefusesHalfWayRollsBackTheWholeRun) {
     EXPECT_EQ(outcome.exitCode, 1) << outcome.output;
     EXPECT_EQ(outcome.positions, StepsTo(10));
     ASSERT_EQ(outcome.messages.size(), 1U) << outcome.output;
-    EXPECT_NE(outcome.messages[0].find("serial SN2 refused"), std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.messages[0].find("SN2 refused"), std::string::npos) << outcome.output;
     EXPECT_EQ(AllRows(), kSeededRows);
 }
 

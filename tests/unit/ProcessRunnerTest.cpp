@@ -55,21 +55,6 @@ TEST(ProcessRunnerTest, AProgramThatCannotBeStartedGivesZero) {
     EXPECT_EQ(RunAndWait(("COMMAND.COM /C " + recorder).c_str(), (dir / "gone").c_str()), 0);
 }
 
-TEST(ProcessRunnerTest, QuotedPathsWithBlanksNameOneProgramAndOneArgument) {
-    TempDir dir;
-    std::filesystem::create_directory(dir / "inst dir");
-    WriteScript(dir / "inst", "touch " + (dir / "decoy-ran").string() + "\n");
-    const std::string recorder = MakeRecorder(dir);
-    std::filesystem::copy_file(recorder, dir / "inst dir" / "recorder");
-    const CString line = ("COMMAND.COM /C \"" + (dir / "inst dir" / "recorder").string() + "\" \"" +
-                          (dir / "inst dir" / "spool.zip").string() + "\"")
-                             .c_str();
-    EXPECT_EQ(RunAndWait(line, dir.str().c_str()), 1);
-    EXPECT_EQ(ReadFile(dir / "record.txt"),
-              dir.str() + "\n[" + (dir / "inst dir" / "spool.zip").string() + "]\n");
-    EXPECT_FALSE(std::filesystem::exists(dir / "decoy-ran"));
-}
-
 TEST(ProcessRunnerTest, TheOutcomeGivesTheExitCodeAndTheErrorOutput) {
     TempDir dir;
     WriteScript(dir / "fails", "echo 'cannot read spool.zip' >&2\necho 'to stdout'\nexit 7\n");
