@@ -2,6 +2,7 @@
 // and what is still running when it goes is ended.
 #include "framework/CProcess.h"
 
+#include <algorithm>
 #include <utility>
 
 CProcess::ErrorPipe::ErrorPipe(ErrorPipe&& other) noexcept : m_handle(other.m_handle) {
@@ -43,4 +44,17 @@ CProcess::~CProcess() {
 int CProcess::Wait() {
     CString dropped;
     return Wait(dropped, 0);
+}
+
+std::optional<std::chrono::milliseconds> CProcess::NextWait(
+    std::chrono::steady_clock::time_point start, std::chrono::milliseconds timeLimit) {
+    if (timeLimit == kNoTimeLimit) {
+        return kWaitSlice;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        start + timeLimit - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+        return std::nullopt;
+    }
+    return std::min(kWaitSlice, left);
 }

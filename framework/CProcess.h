@@ -59,6 +59,14 @@ class CProcess {
              std::chrono::milliseconds timeLimit = kNoTimeLimit);
 
   private:
+    // How long one wait of Wait lasts at most: the error output is read and
+    // the window served between two.
+    static constexpr std::chrono::milliseconds kWaitSlice{50};
+    // The next wait of a Wait begun at start: at most kWaitSlice, never past
+    // timeLimit; nothing once timeLimit has passed.
+    static std::optional<std::chrono::milliseconds> NextWait(
+        std::chrono::steady_clock::time_point start, std::chrono::milliseconds timeLimit);
+
     // The reading end of the pipe (the platform's handle, -1 when closed) that takes the process's
     // error output.
     class ErrorPipe {

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "framework/CDesktop.h"
 #include "framework/CLockFile.h"
 #include "framework/CommandInterpreter.h"
 #include "framework/posix/ScopedHandle.h"
@@ -25,9 +26,6 @@
 extern char** environ;  // NOLINT(readability-redundant-declaration)
 
 namespace {
-// How often a process with captured output is looked at while it runs.
-constexpr int kPollMs = 50;
-
 // Where the program may be: the word itself when it names a folder, else each
 // folder of PATH in turn (as the shell looks it up).
 std::vector<std::string> ProgramCandidates(const std::string& program) {
@@ -218,30 +216,25 @@ void CProcess::End() noexcept {
 }
 
 int CProcess::Wait(CString& errorOutput, std::size_t limit, std::chrono::milliseconds timeLimit) {
-    using Clock = std::chrono::steady_clock;
     errorOutput.Empty();
     if (m_hProcess == kNoHandle) {
         return -1;
     }
     const auto pid = static_cast<pid_t>(m_hProcess);
-    const Clock::time_point start = Clock::now();
-    const bool bounded = timeLimit != kNoTimeLimit;
+    const auto start = std::chrono::steady_clock::now();
     std::string kept;
     // Read while waiting: a process that fills the pipe must never wait for us.
+    // The window is served between waits, as during any long work.
     for (;;) {
-        int pollMs = kPollMs;
-        if (bounded) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                start + timeLimit - Clock::now());
-            if (left.count() <= 0) {
-                End();
-                errorOutput = CString(std::move(kept));
-                return kTimedOut;
-            }
-            pollMs = static_cast<int>(std::min<long long>(pollMs, left.count()));
+        const std::optional<std::chrono::milliseconds> wait = NextWait(start, timeLimit);
+        if (!wait) {
+            End();
+            errorOutput = CString(std::move(kept));
+            return kTimedOut;
         }
         pollfd ready{static_cast<int>(m_errorPipe.get()), POLLIN, 0};
-        ::poll(&ready, m_errorPipe.IsOpen() ? 1 : 0, pollMs);
+        ::poll(&ready, m_errorPipe.IsOpen() ? 1 : 0, static_cast<int>(wait->count()));
+        Desktop().ServeWindow();
         if (m_errorPipe.IsOpen() &&
             !ReadAvailable(static_cast<int>(m_errorPipe.get()), kept, limit)) {
             m_errorPipe.Close();  // every writer is gone

@@ -15,8 +15,6 @@
 #include "framework/win32/WinApi.h"
 
 namespace {
-// How often a running process, its error output and the window are looked at.
-constexpr DWORD kPollMs = 50;
 // The exit code of what is ended before it has ended by itself.
 constexpr UINT kEndedCode = 1;
 // How long an ended process may take to go.
@@ -282,31 +280,25 @@ void CProcess::End() noexcept {
 }
 
 int CProcess::Wait(CString& errorOutput, std::size_t limit, std::chrono::milliseconds timeLimit) {
-    using Clock = std::chrono::steady_clock;
     errorOutput.Empty();
     if (m_hProcess == kNoHandle) {
         return -1;
     }
     const HANDLE process = AsHandle(m_hProcess);
-    const Clock::time_point start = Clock::now();
-    const bool bounded = timeLimit != kNoTimeLimit;
+    const auto start = std::chrono::steady_clock::now();
     std::string kept;
     // Read while waiting: a process that fills the pipe must never wait for us.
     // The window is served after every wait, whether messages came or not: the
     // system takes a window whose queue is not looked at for seconds as hung.
     for (;;) {
-        DWORD waitMs = kPollMs;
-        if (bounded) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                start + timeLimit - Clock::now());
-            if (left.count() <= 0) {
-                End();
-                errorOutput = CString(std::move(kept));
-                return kTimedOut;
-            }
-            waitMs = static_cast<DWORD>(std::min<long long>(waitMs, left.count()));
+        const std::optional<std::chrono::milliseconds> wait = NextWait(start, timeLimit);
+        if (!wait) {
+            End();
+            errorOutput = CString(std::move(kept));
+            return kTimedOut;
         }
-        const DWORD state = ::MsgWaitForMultipleObjects(1, &process, FALSE, waitMs, QS_ALLINPUT);
+        const DWORD state = ::MsgWaitForMultipleObjects(
+            1, &process, FALSE, static_cast<DWORD>(wait->count()), QS_ALLINPUT);
         Desktop().ServeWindow();
         if (m_errorPipe.IsOpen() && !ReadAvailable(AsHandle(m_errorPipe.get()), kept, limit)) {
             m_errorPipe.Close();  // every writer is gone
