@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "tests/integration/UpdateRunFixture.h"
+#include "tests/support/Subprocess.h"
 #include "tests/support/TestData.h"
 #include "util/PackageCodec.h"
 
@@ -47,16 +48,6 @@ class Mount {
     fs::path m_at;
     std::string m_error;
 };
-
-// Whether the process still runs (an ended one waiting to be reaped does not).
-bool IsAlive(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string state;
-    std::string skipped;
-    std::getline(stat, skipped, ')');
-    stat >> state;
-    return !state.empty() && state != "Z" && state != "X";
-}
 
 class RunSafetyTest : public ToolRunTest {
   protected:

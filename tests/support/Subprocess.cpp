@@ -10,6 +10,7 @@
 
 #include <array>
 #include <chrono>
+#include <fstream>
 #include <stdexcept>
 
 extern char** environ;  // NOLINT(readability-redundant-declaration)
@@ -134,4 +135,13 @@ SubprocessResult RunSubprocess(const std::vector<std::string>& argv,
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.endSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return result;
+}
+
+bool IsAlive(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string skipped;
+    std::string state;
+    std::getline(stat, skipped, ')');
+    stat >> state;
+    return !state.empty() && state != "Z" && state != "X";
 }

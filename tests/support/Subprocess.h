@@ -2,6 +2,8 @@
 // real binaries.
 #pragma once
 
+#include <sys/types.h>
+
 #include <csignal>
 #include <functional>
 #include <map>
@@ -32,3 +34,6 @@ struct SubprocessOptions {
 
 SubprocessResult RunSubprocess(const std::vector<std::string>& argv,
                                const SubprocessOptions& options = {});
+
+// Whether the process still runs (an ended one waiting to be reaped does not).
+bool IsAlive(pid_t pid);

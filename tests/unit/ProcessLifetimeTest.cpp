@@ -21,6 +21,7 @@
 #include "framework/CLockFile.h"
 #include "framework/CProcess.h"
 #include "tests/support/LockProbe.h"
+#include "tests/support/Subprocess.h"
 #include "tests/support/TempDir.h"
 #include "util/ProcessRunner.h"
 
@@ -30,16 +31,6 @@ namespace {
 void WriteScript(const fs::path& path, const std::string& body) {
     WriteFile(path, "#!/bin/sh\n" + body);
     fs::permissions(path, fs::perms::owner_all);
-}
-
-// Whether the process still runs (an ended one waiting to be reaped does not).
-bool IsAlive(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string skipped;
-    std::string state;
-    std::getline(stat, skipped, ')');
-    stat >> state;
-    return !state.empty() && state != "Z" && state != "X";
 }
 
 bool EndsWithin(pid_t pid, std::chrono::milliseconds bound) {
