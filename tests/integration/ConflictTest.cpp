@@ -67,6 +67,19 @@ class ConflictTest : public ToolRunTest {
         return false;
     }
 
+    // The run met the conflict once (the driver's text says which), went back
+    // to the first import step after stoppedAt, and committed its update whole.
+    void ExpectRepeatedOnceAndCommitted(const Outcome& outcome, const std::string& driverText,
+                                        int stoppedAt) {
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
+        EXPECT_TRUE(outcome.messages.empty()) << outcome.output;
+        EXPECT_EQ(CountOf(outcome.output, kRepeatLine), 1) << outcome.output;
+        EXPECT_NE(outcome.output.find(driverText), std::string::npos) << outcome.output;
+        EXPECT_EQ(outcome.positions, Joined(StepsTo(stoppedAt), Range(kBeforeTransaction, 16)))
+            << outcome.output;
+        EXPECT_EQ(AllRows(), kStandardRows);
+    }
+
     // Runs the tool from dir/medium in the background.
     std::future<Outcome> RunInBackground() {
         return std::async(std::launch::async, [this] { return Run(); });
@@ -207,15 +220,8 @@ TEST_P(ConflictTest, AConcurrentUpdateOfItsRowsIsRepeatedAndCommitsWhole) {
     other.CommitTrans();
     const Outcome outcome = run.get();
     EXPECT_TRUE(waited);
-    EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
-    EXPECT_TRUE(outcome.messages.empty()) << outcome.output;
-    EXPECT_EQ(CountOf(outcome.output, kRepeatLine), 1) << outcome.output;
-    EXPECT_NE(outcome.output.find("could not serialize access"), std::string::npos)
-        << outcome.output;
     // The first try stopped at the component lines (8); the bar went back.
-    EXPECT_EQ(outcome.positions, Joined(StepsTo(8), Range(kBeforeTransaction, 16)))
-        << outcome.output;
-    EXPECT_EQ(AllRows(), kStandardRows);
+    ExpectRepeatedOnceAndCommitted(outcome, "could not serialize access", 8);
 }
 
 // A deadlock with the test's session, rows locked in the opposite order: the
@@ -247,13 +253,7 @@ TEST_P(ConflictTest, ADeadlockIsRepeatedAndCommitsWhole) {
     const Outcome outcome = run.get();
     EXPECT_TRUE(waited);
     EXPECT_EQ(otherError, "");
-    EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
-    EXPECT_TRUE(outcome.messages.empty()) << outcome.output;
-    EXPECT_EQ(CountOf(outcome.output, kRepeatLine), 1) << outcome.output;
-    EXPECT_NE(outcome.output.find("deadlock detected"), std::string::npos) << outcome.output;
-    EXPECT_EQ(outcome.positions, Joined(StepsTo(12), Range(kBeforeTransaction, 16)))
-        << outcome.output;
-    EXPECT_EQ(AllRows(), kStandardRows);
+    ExpectRepeatedOnceAndCommitted(outcome, "deadlock detected", 12);
 }
 
 // Every try fails: the run ends with code 1 and the driver's text after the
