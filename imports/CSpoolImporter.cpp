@@ -33,36 +33,36 @@ bool CSpoolImporter::RunImports(const IdcardRecord& record) {
 
     CString spool;
     ReadTextFile(WorkPath("idcomp.spl"), spool);
-    m_step();
+    Step();
     if (!ImportLines(spool, &CSpoolImporter::ImportIdcompLine)) {
         return false;
     }
-    m_step();
+    Step();
 
     ReadTextFile(WorkPath("serial.spl"), spool);
-    m_step();
+    Step();
     if (!ImportLines(spool, &CSpoolImporter::ImportSerialLine)) {
         return false;
     }
-    m_step();
+    Step();
 
     if (Exists(WorkPath("tun.spl"))) {
         ReadTextFile(WorkPath("tun.spl"), spool);
-        m_step();
+        Step();
         if (!ImportTun(spool)) {
             return false;
         }
     }
-    m_step();
+    Step();
 
     if (Exists(WorkPath("vs.spl"))) {
         ReadTextFile(WorkPath("vs.spl"), spool);
-        m_step();
+        Step();
         if (!ForEachLine(spool, [&](CString& line) { return ImportVsLine(line); })) {
             return false;
         }
     }
-    m_step();
+    Step();
     return true;
 }
 
@@ -94,4 +94,11 @@ bool CSpoolImporter::ReadDataFile(const char* spoolFile, const CString& name, CL
     // The file the name resolves to, and only it; one that cannot be opened or
     // read now stops the update, it is never stored as an empty value.
     return ReadExistingFileToGlobal(found.m_strPath, value) != 0;
+}
+
+void CSpoolImporter::Step() {
+    // A stage is done only when its rows are in the data source: a row refused
+    // in a batch stops the run where its stage stands.
+    m_database.SendPendingRows();
+    m_step();
 }

@@ -39,6 +39,8 @@ class CSpoolImporter {
 
   private:
     [[nodiscard]] CString WorkPath(const char* name) const;
+    // Moves the bar on once the stage's rows are sent.
+    void Step();
     // The bytes of the data file that spoolFile names into value; a missing or
     // unreadable file is shown and gives false, so that nothing of the run is
     // committed. A name that is no regular file inside the work directory, or

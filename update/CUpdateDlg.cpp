@@ -43,9 +43,6 @@ void CUpdateDlg::ConnectDatabase() {
 }
 
 void CUpdateDlg::StepProgress() {
-    // The bar says a stage is done only when its rows are in the data source:
-    // a row refused in a batch stops the run where its stage stands.
-    m_database.SendPendingRows();
     ++m_nStep;
     m_progress.SetPos(m_nStep);
     Desktop().Pause(m_nStepPauseMs);
