@@ -13,16 +13,22 @@
 namespace {
 constexpr DWORD kBeatMs = 100;
 
+// Each beat is written aside and then put in place whole, so that a process
+// ended between two calls never leaves an empty or half-written heartbeat.
 void Beat(unsigned long count) {
-    const HANDLE file = ::CreateFileW(L"heartbeat", GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = ::CreateFileW(L"heartbeat.new", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return;
     }
     const std::string text = std::to_string(count) + "\n";
     DWORD written = 0;
-    ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    const BOOL wrote =
+        ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     ::CloseHandle(file);
+    if (wrote != FALSE && written == text.size()) {
+        ::MoveFileExW(L"heartbeat.new", L"heartbeat", MOVEFILE_REPLACE_EXISTING);
+    }
 }
 
 // What follows the program's own name on this process's command line.
