@@ -1,6 +1,7 @@
 # Cross-builds the Windows programs with MinGW-w64 on Debian.
 #   cmake -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake [-DLORBANIX_WINDOWS_ARCH=i686]
-# 64-bit by default; the test programs run through Wine (64-bit builds only).
+# 64-bit by default; the test programs of either run through Wine (the 32-bit
+# ones in its 32-bit half).
 set(CMAKE_SYSTEM_NAME Windows)
 if(NOT LORBANIX_WINDOWS_ARCH)
     set(LORBANIX_WINDOWS_ARCH x86_64)
@@ -20,9 +21,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-if(LORBANIX_WINDOWS_ARCH STREQUAL "x86_64")
-    find_program(_wine wine)
-    if(_wine)
-        set(CMAKE_CROSSCOMPILING_EMULATOR ${_wine})
-    endif()
+find_program(_wine wine)
+if(_wine)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${_wine})
 endif()
