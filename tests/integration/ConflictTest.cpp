@@ -65,23 +65,6 @@ class ConflictTest : public ToolRunTest {
         return false;
     }
 
-    // The run met the conflict once (the driver's text says which), went back
-    // to the first import step after stoppedAt, and committed its update whole.
-    void ExpectRepeatedOnceAndCommitted(const Outcome& outcome, const std::string& driverText,
-                                        int stoppedAt) {
-        EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
-        EXPECT_TRUE(outcome.messages.empty()) << outcome.output;
-        EXPECT_EQ(CountOf(outcome.output, kRepeatLine), 1) << outcome.output;
-        EXPECT_NE(outcome.output.find(driverText), std::string::npos) << outcome.output;
-        EXPECT_EQ(outcome.positions, BarOfTries({stoppedAt, 16})) << outcome.output;
-        EXPECT_EQ(AllRows(), kStandardRows);
-    }
-
-    // Runs the tool from dir/medium in the background.
-    std::future<Outcome> RunInBackground() {
-        return std::async(std::launch::async, [this] { return Run(); });
-    }
-
     // One run's update of a vehicle, told apart from every other run's by its
     // variant in every table; its vs keys belong to the vehicle.
     struct RunData {
@@ -207,13 +190,21 @@ TEST_P(ConflictTest, AConcurrentUpdateOrADeadlockIsRepeatedAndCommitsWhole) {
         other.OpenEx(kConnectString);
         ASSERT_TRUE(other.BeginTrans());
         ExecuteOn(other, c.held);
-        std::future<Outcome> run = RunInBackground();
+        std::future<Outcome> run = std::async(std::launch::async, [this] { return Run(); });
         EXPECT_TRUE(ToolWaitsOnALock());
         if (c.then != nullptr) {
             ExecuteOn(other, c.then);  // raises if the test's session were the one ended
         }
         other.CommitTrans();
-        ExpectRepeatedOnceAndCommitted(run.get(), c.driverText, c.stoppedAt);
+        // The run met the conflict once (the driver's text says which), went
+        // back to the first import step and committed its update whole.
+        const Outcome outcome = run.get();
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
+        EXPECT_TRUE(outcome.messages.empty()) << outcome.output;
+        EXPECT_EQ(CountOf(outcome.output, kRepeatLine), 1) << outcome.output;
+        EXPECT_NE(outcome.output.find(c.driverText), std::string::npos) << outcome.output;
+        EXPECT_EQ(outcome.positions, BarOfTries({c.stoppedAt, 16})) << outcome.output;
+        EXPECT_EQ(AllRows(), kStandardRows);
     }
 }
 
@@ -248,7 +239,6 @@ TEST_P(ConflictTest, AConflictThatNeverClearsEndsWithCode1AfterTheLastTry) {
 // lets one writer in; a run that waited for it ends with code 1 after its lock
 // wait, without a repeat (the wait has used up the bound). Never a mixture.
 TEST_P(ConflictTest, RunsAtOnceCommitWholeOneAfterTheOtherNeverMixed) {
-    SeedOldRows();
     const std::vector<RunData> runs = {{"CH1", 1}, {"CH1", 2}, {"CH2", 3}, {"CH3", 4}};
     for (std::size_t i = 0; i < runs.size(); ++i) {
         PackRun(runs[i], std::to_string(i));

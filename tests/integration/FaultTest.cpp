@@ -1,5 +1,5 @@
 // The real tool against faults of its data source and of its own process: a
-// kill, a stopped server (which ends the tool's session) and another session's
+// kill, a session ended by the server, a stopped server and another session's
 // lock. Whatever happens, nothing of a failed run is committed and the run ends:
 // never a hang, never a success that the data source did not confirm.
 #include <signal.h>
@@ -52,6 +52,40 @@ TEST_P(FaultTest, AKilledRunChangesNothingAndTheNextRunCommits) {
     const Outcome next = Run();
     EXPECT_EQ(next.exitCode, 0) << next.output;
     EXPECT_EQ(AllRows(), kStandardRows);
+}
+
+TEST_P(FaultTest, ASessionEndedByTheServerBeforeTheCommitEndsWithCode1) {
+    if (!OnPostgres()) {
+        GTEST_SKIP() << "an embedded database has no session a server could end";
+    }
+    SeedOldRows();
+    StandardSpool();
+    Pack();
+    // Connected beforehand: the pause before the commit is short.
+    CDatabase other;
+    other.OpenEx(kConnectString);
+    std::size_t ended = 0;
+    SubprocessOptions options;
+    options.onOutput = [&](const std::string& output) {
+        // In the pause before the commit the tool's session is idle in its transaction.
+        if (ended == 0 && output.find("15/16") != std::string::npos) {
+            StmtHandle stmt = ExecuteOn(other,
+                                        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                                        "WHERE usename = 'velko' AND pid <> pg_backend_pid() AND "
+                                        "state = 'idle in transaction'");
+            while (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
+                ++ended;
+            }
+        }
+    };
+    const Outcome outcome = Run(options);
+    EXPECT_EQ(ended, 1U);
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.output;
+    ASSERT_EQ(outcome.messages.size(), 1U) << outcome.output;
+    EXPECT_NE(outcome.messages[0].find("terminating connection due to administrator command"),
+              std::string::npos)
+        << outcome.output;
+    EXPECT_EQ(AllRows(), kSeededRows);
 }
 
 TEST_P(FaultTest, AServerStoppedDuringTheImportsEndsTheRunWithCode1) {

@@ -77,15 +77,18 @@ TEST_P(RunSafetyTest, AWorkDirectoryThatIsALinkIsRefusedAndItsTargetNeverCleared
     EXPECT_FALSE(fs::exists(target / "spool.zip"));
 }
 
-TEST_P(RunSafetyTest, AnUnpackerThatIsMissingCannotStartFailsOrDoesNotEndStopsTheRun) {
+TEST_P(RunSafetyTest, APackageOrUnpackerThatCannotBeUsedStopsTheRun) {
     const fs::path unpacker = dir / "medium" / "RarEradaz.dat";
+    const fs::path package = dir / "medium" / "update.prs";
     struct Case {
         const char* what;
         int lastPosition;
         std::vector<std::string> said;
     };
     for (const Case& config :
-         {Case{"missing", 3, {"unpacker is missing", unpacker.string()}},
+         {// Unscrambling fails: nothing to unscramble, or no file.
+          Case{"empty package", 4, {package.string()}}, Case{"package no file", 4, {"No File!"}},
+          Case{"missing", 3, {"unpacker is missing", unpacker.string()}},
           Case{"not executable", 5, {"could not be started", "Permission denied", "pkunzip.exe"}},
           // 1: the unpacker's own code for an archive it refuses.
           Case{"failing", 5, {"exit code 1", "spool.zip", "no room for the spool"}},
@@ -95,7 +98,12 @@ TEST_P(RunSafetyTest, AnUnpackerThatIsMissingCannotStartFailsOrDoesNotEndStopsTh
         SCOPED_TRACE(config.what);
         fs::remove_all(dir / "medium");
         Pack();
-        if (config.what == std::string("missing")) {
+        if (config.what == std::string("empty package")) {
+            WriteFile(package, "");
+        } else if (config.what == std::string("package no file")) {
+            fs::remove(package);
+            fs::create_directory(package);
+        } else if (config.what == std::string("missing")) {
             fs::remove(unpacker);
         } else if (config.what == std::string("not executable")) {
             fs::permissions(unpacker, fs::perms::owner_read | fs::perms::owner_write);
@@ -109,17 +117,6 @@ TEST_P(RunSafetyTest, AnUnpackerThatIsMissingCannotStartFailsOrDoesNotEndStopsTh
         options.env["LORBANIX_UNPACK_LIMIT_SECONDS"] = "2";
         RunToEnd({3, config.lastPosition, config.said, "stopped"}, options);
     }
-}
-
-TEST_P(RunSafetyTest, APackageThatCannotBeUnscrambledStopsTheRun) {
-    Pack();
-    const fs::path package = dir / "medium" / "update.prs";
-    // Unscrambling fails: nothing to unscramble, or no file.
-    WriteFile(package, "");
-    RunToEnd({3, 4, {package.string()}, "stopped"});
-    fs::remove(package);
-    fs::create_directory(package);
-    RunToEnd({3, 4, {"No File!"}, "stopped"});
 }
 
 TEST_P(RunSafetyTest, ADiskThatFillsUpWhileUnpackingStopsTheRun) {

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <regex>
 #include <sstream>
 #include <utility>
 
@@ -15,10 +14,6 @@ namespace fs = std::filesystem;
 namespace {
 // Long enough for any run under the sanitizers; a run that takes longer hangs.
 constexpr double kRunSecondsAllowed = 120;
-
-const std::vector<std::string> kKeys = {"start",   "duration", "exit",    "result", "medium",
-                                        "package", "sha256",   "chassis", "idcard", "idcomp",
-                                        "serial",  "tun",      "vs",      "message"};
 
 // The value as it was before escaping.
 std::string Unescaped(const std::string& value) {
@@ -34,11 +29,11 @@ std::string Unescaped(const std::string& value) {
     return text;
 }
 
-// A record read as a script would: TAB-separated fields, each key=value, every
-// key once in its place; a line that is not whole fails the test.
+// A record read as a script would: TAB-separated fields, each key=value (which
+// keys in which order and how values are written: RunHistoryTest); a line that
+// is not whole fails the test.
 Fields ParseRecord(const std::string& line) {
     Fields fields;
-    std::vector<std::string> keys;
     std::istringstream in(line);
     for (std::string field; std::getline(in, field, '\t');) {
         const std::size_t equals = field.find('=');
@@ -46,14 +41,9 @@ Fields ParseRecord(const std::string& line) {
         if (equals == std::string::npos) {
             return {};
         }
-        keys.push_back(field.substr(0, equals));
-        fields[keys.back()] = Unescaped(field.substr(equals + 1));
+        fields[field.substr(0, equals)] = Unescaped(field.substr(equals + 1));
     }
-    EXPECT_EQ(keys, kKeys) << line;
-    static const std::regex kStart(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)");
-    static const std::regex kDuration(R"(\d+\.\d{3}s)");
-    EXPECT_TRUE(std::regex_match(fields["start"], kStart)) << line;
-    EXPECT_TRUE(std::regex_match(fields["duration"], kDuration)) << line;
+    EXPECT_EQ(fields.size(), 14U) << line;
     return fields;
 }
 
