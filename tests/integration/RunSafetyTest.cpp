@@ -11,17 +11,12 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/integration/UpdateRunFixture.h"
-#include "tests/support/Subprocess.h"
 #include "tests/support/TestData.h"
-#include "util/PackageCodec.h"
 
 namespace fs = std::filesystem;
 
@@ -51,145 +46,80 @@ class Mount {
 
 class RunSafetyTest : public ToolRunTest {
   protected:
-    // A stopped run: code 3, the bar where it stopped, one message that says
-    // what (each of said), nothing committed, the work directory gone.
-    void ExpectStopped(const Outcome& outcome, int lastPosition,
-                       const std::vector<std::string>& said) {
-        EXPECT_EQ(outcome.exitCode, 3) << outcome.output;
-        EXPECT_FALSE(outcome.timedOut) << outcome.output;
-        EXPECT_EQ(outcome.positions, StepsTo(lastPosition)) << outcome.output;
-        ASSERT_EQ(outcome.messages.size(), 1U) << outcome.output;
-        const std::string message = outcome.output.substr(outcome.output.find(kMessage));
-        for (const std::string& text : said) {
-            EXPECT_NE(message.find(text), std::string::npos) << text << " in\n" << outcome.output;
-        }
-        EXPECT_FALSE(fs::exists(workDir));
-        EXPECT_EQ(AllRows(), kSeededRows);
-    }
-
-    // What the unpacker says when it is run on the archive at zip: the end of
-    // its first line (the start may name the archive, which lies elsewhere then).
-    static std::string UnpackerSays(const fs::path& zip) {
-        TempDir scratch;
-        SubprocessOptions options;
-        options.workingDir = scratch.str();
-        const SubprocessResult result = RunSubprocess({kUnzip, zip.string()}, options);
-        EXPECT_NE(result.exitCode, 0) << result.output;
-        const std::string line = result.output.substr(0, result.output.find('\n'));
-        const std::size_t cut = line.rfind(": ");
-        return cut == std::string::npos ? line : line.substr(cut + 2);
-    }
-
-    // The data source's configuration with the install location at location.
-    std::map<std::string, std::string> EnvWithLocation(const fs::path& location,
-                                                       const TempDir& config) const {
-        fs::copy_file(fs::path(source->dir) / "odbc.ini", config / "odbc.ini");
-        std::istringstream in(ReadFile(fs::path(source->dir) / "odbcinst.ini"));
-        std::string ini;
-        for (std::string line; std::getline(in, line);) {
-            ini +=
-                (line.rfind("Location=", 0) == 0 ? "Location=" + location.string() : line) + "\n";
-        }
-        WriteFile(config / "odbcinst.ini", ini);
-        std::map<std::string, std::string> env = source->env;
-        env["ODBCSYSINI"] = config.str();
-        env["ODBCINI"] = (config / "odbc.ini").string();
-        return env;
-    }
-
-    // Runs an update whose spool file (tun.spl or vs.spl) names a data file
-    // outside the work directory: the run stops at lastPosition naming the spool
-    // file, the name and the reason (every reason: ContainedFileTest).
-    void ExpectRefusedDataFile(const std::string& spoolFile, const std::string& name,
-                               const std::string& reason, int lastPosition) {
+    void SetUp() override {
+        ToolRunTest::SetUp();
         SeedOldRows();
-        WriteFile(dir / "secret.txt", "not for the database");
-        WriteFile(fs::path(source->InstallDir()) / "secret.txt", "not for the database either");
         StandardSpool();
-        Spool(spoolFile,
-              spoolFile == "tun.spl" ? "CH1\t" + name + "\r\n" : "C1\t1\t" + name + "\r\n");
-        Pack();
-        ExpectStopped(Run(), lastPosition, {spoolFile + ": ", "'" + name + "'", reason});
-        fs::remove(fs::path(source->InstallDir()) / "secret.txt");
+    }
+
+    // The run's options with the install location at location.
+    SubprocessOptions InstalledAt(const fs::path& location) {
+        SubprocessOptions options;
+        options.env = Configured("moved", {{"Location", location.string()}});
+        workDir = location / "Velko";
+        return options;
     }
 };
 }  // namespace
 
+// Every stop below ends as ToolRunTest::RunToEnd holds every run to: code 3,
+// the bar where it stopped, one message that says what, nothing committed, the
+// work directory gone.
 TEST_P(RunSafetyTest, AWorkDirectoryThatIsALinkIsRefusedAndItsTargetNeverCleared) {
-    SeedOldRows();
-    StandardSpool();
     Pack();
     const fs::path target = dir / "elsewhere";
     WriteFile(target / "precious.txt", "keep me");
     WriteFile(target / "sub" / "more.txt", "and me");
     fs::create_directory_symlink(target, workDir);
-
-    const Outcome outcome = Run();
-    EXPECT_EQ(outcome.exitCode, 3) << outcome.output;
-    EXPECT_EQ(outcome.positions, StepsTo(1));
-    ASSERT_EQ(outcome.messages.size(), 1U) << outcome.output;
-    EXPECT_NE(outcome.messages[0].find(workDir.string()), std::string::npos) << outcome.output;
+    RunToEnd({3, 1, {workDir.string()}, "stopped", "precious.txt"});
     EXPECT_EQ(ReadFile(target / "precious.txt"), "keep me");
     EXPECT_EQ(ReadFile(target / "sub" / "more.txt"), "and me");
     EXPECT_FALSE(fs::exists(target / "spool.zip"));
-    EXPECT_EQ(AllRows(), kSeededRows);
 }
 
-TEST_P(RunSafetyTest, AnUnpackerThatIsMissingCannotStartOrFailsStopsTheRun) {
-    SeedOldRows();
-    StandardSpool();
+TEST_P(RunSafetyTest, APackageOrUnpackerThatCannotBeUsedStopsTheRun) {
     const fs::path unpacker = dir / "medium" / "RarEradaz.dat";
+    const fs::path package = dir / "medium" / "update.prs";
     struct Case {
         const char* what;
         int lastPosition;
         std::vector<std::string> said;
     };
     for (const Case& config :
-         {Case{"missing", 3, {"unpacker is missing", unpacker.string()}},
+         {// Unscrambling fails: nothing to unscramble, or no file.
+          Case{"empty package", 4, {package.string()}}, Case{"package no file", 4, {"No File!"}},
+          Case{"missing", 3, {"unpacker is missing", unpacker.string()}},
           Case{"not executable", 5, {"could not be started", "Permission denied", "pkunzip.exe"}},
-          Case{"failing", 5, {"exit code 7", "spool.zip", "no room for the spool"}}}) {
+          // 1: the unpacker's own code for an archive it refuses.
+          Case{"failing", 5, {"exit code 1", "spool.zip", "no room for the spool"}},
+          // How a program past its bound is ended with everything it started:
+          // ProcessLifetimeTest.
+          Case{"not ending", 5, {"did not end within 2 seconds", "spool.zip"}}}) {
         SCOPED_TRACE(config.what);
         fs::remove_all(dir / "medium");
         Pack();
-        if (config.what == std::string("missing")) {
+        if (config.what == std::string("empty package")) {
+            WriteFile(package, "");
+        } else if (config.what == std::string("package no file")) {
+            fs::remove(package);
+            fs::create_directory(package);
+        } else if (config.what == std::string("missing")) {
             fs::remove(unpacker);
         } else if (config.what == std::string("not executable")) {
             fs::permissions(unpacker, fs::perms::owner_read | fs::perms::owner_write);
+        } else if (config.what == std::string("failing")) {
+            WriteScript(unpacker, "echo 'no room for the spool' >&2\nexit 1\n");
         } else {
-            WriteScript(unpacker, "echo 'no room for the spool' >&2\nexit 7\n");
+            WriteScript(unpacker, "exec sleep 30\n");
         }
-        ExpectStopped(Run(), config.lastPosition, config.said);
-    }
-}
-
-TEST_P(RunSafetyTest, APackageThatCannotBeUnscrambledOrUnpackedStopsTheRun) {
-    SeedOldRows();
-    StandardSpool();
-    Pack();
-    const fs::path package = dir / "medium" / "update.prs";
-    const std::string good = ReadFile(package);
-    std::string damaged = good;
-    for (std::size_t i = damaged.size() - 200; i < damaged.size() - 1; ++i) {
-        damaged[i] = static_cast<char>(damaged[i] ^ 0x5A);  // the archive's directory
-    }
-    // Unscrambling fails: nothing to unscramble, or no file.
-    WriteFile(package, "");
-    ExpectStopped(Run(), 4, {package.string()});
-    fs::remove(package);
-    fs::create_directory(package);
-    ExpectStopped(Run(), 4, {"No File!"});
-    fs::remove(package);
-    // The unpacker refuses: an empty archive, no archive at all, a damaged directory.
-    for (const std::string& bytes : {std::string(1, '\x11'), Pattern(5000, 9) + '\x42', damaged}) {
-        WriteFile(package, bytes);
-        ASSERT_EQ(UnscrambleFile(package.c_str(), (dir / "spool.zip").c_str()), 1);
-        ExpectStopped(Run(), 5, {"exit code", UnpackerSays(dir / "spool.zip")});
+        SubprocessOptions options;
+        options.env = source->env;
+        options.env["LORBANIX_UNPACK_LIMIT_SECONDS"] = "2";
+        RunToEnd({3, config.lastPosition, config.said, "stopped"}, options);
     }
 }
 
 TEST_P(RunSafetyTest, ADiskThatFillsUpWhileUnpackingStopsTheRun) {
-    SeedOldRows();
-    StandardSpool();
     // The last entry unpacks to far more than the medium's archive holds.
     Spool("tun.spl", "CH1\tzz/tun.bin\n");
     Spool("zz/tun.bin", std::string(16U << 20, '\0'));
@@ -203,50 +133,22 @@ TEST_P(RunSafetyTest, ADiskThatFillsUpWhileUnpackingStopsTheRun) {
         GTEST_SKIP() << "no small file system for the install location: mounting a tmpfs at "
                      << location << " failed (" << small.error() << ")";
     }
-    const TempDir config;
-    SubprocessOptions options;
-    options.env = EnvWithLocation(location, config);
-    workDir = location / "Velko";
     // What the unpacker wrote follows the message's first line.
-    ExpectStopped(Run(options), 5, {"exit code", ":\n"});
-}
-
-TEST_P(RunSafetyTest, AnInstallLocationWithABlankRunsTheUnpackerAndNothingElse) {
-    StandardSpool();
-    Pack();
-    const fs::path location = dir / "inst dir";
-    fs::create_directory(location);
-    WriteScript(dir / "inst", "touch '" + (dir / "decoy-ran").string() + "'\n");
-    const TempDir config;
-    SubprocessOptions options;
-    options.env = EnvWithLocation(location, config);
-    workDir = location / "Velko";
-    const Outcome outcome = Run(options);
-    EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
-    EXPECT_EQ(outcome.positions, StepsTo(16));
-    EXPECT_TRUE(outcome.messages.empty()) << outcome.output;
-    EXPECT_FALSE(fs::exists(dir / "decoy-ran"));
-    EXPECT_FALSE(fs::exists(workDir));
-    EXPECT_EQ(AllRows(), kStandardRows);
+    RunToEnd({3, 5, {"exit code", ":\n"}, "stopped"}, InstalledAt(location));
 }
 
 TEST_P(RunSafetyTest, AMissingInstallLocationIsNamedAsSuchAndNothingIsMade) {
-    SeedOldRows();
-    StandardSpool();
     Pack();
     const fs::path location = dir / "not installed";
-    const TempDir config;
-    SubprocessOptions options;
-    options.env = EnvWithLocation(location, config);
-    workDir = location / "Velko";
-    const Outcome outcome = Run(options);
-    ExpectStopped(outcome, 1, {"The install location does not exist: " + location.string() + "\n"});
+    const Outcome outcome =
+        RunToEnd({3, 1, {"The install location does not exist: " + location.string() + "\n"}, ""},
+                 InstalledAt(location))
+            .outcome;
     EXPECT_EQ(outcome.output.find("Velko.lock"), std::string::npos) << outcome.output;
     EXPECT_FALSE(fs::exists(location));
 }
 
 TEST_P(RunSafetyTest, ASecondRunOnTheSameInstallLocationIsRefusedAndTheFirstCommits) {
-    SeedOldRows();
     StandardSpool("CH2");
     Pack("update", {}, dir / "medium-2");
     fs::remove_all(dir / "spool");
@@ -272,15 +174,9 @@ TEST_P(RunSafetyTest, ASecondRunOnTheSameInstallLocationIsRefusedAndTheFirstComm
     }
     ASSERT_TRUE(fs::exists(arrived));
     const std::string lockFile = workDir.string() + ".lock";
-
-    const Outcome second = Run({}, dir / "medium-2");
-    EXPECT_EQ(second.exitCode, 3) << second.output;
-    EXPECT_EQ(second.positions, StepsTo(1)) << second.output;
-    ASSERT_EQ(second.messages.size(), 1U) << second.output;
-    EXPECT_NE(second.messages[0].find("Another update is running"), std::string::npos);
-    EXPECT_NE(second.messages[0].find(lockFile), std::string::npos);
     // The first run's files are all still there.
-    EXPECT_TRUE(fs::exists(workDir / "spool.zip"));
+    RunToEnd({3, 1, {"Another update is running", lockFile}, "refused", "spool.zip"}, {},
+             dir / "medium-2");
     EXPECT_TRUE(fs::exists(workDir / "pkunzip.exe"));
 
     WriteFile(gate, "");
@@ -293,9 +189,7 @@ TEST_P(RunSafetyTest, ASecondRunOnTheSameInstallLocationIsRefusedAndTheFirstComm
 }
 
 TEST_P(RunSafetyTest, AKilledRunsUnpackerNeverWritesIntoTheNextRun) {
-    SeedOldRows();
     // The second run's medium: the usual update without a vs list.
-    StandardSpool();
     fs::remove(dir / "spool" / "vs.spl");
     Pack("update", {}, dir / "medium-2");
     const Rows secondRows = [] {
@@ -349,27 +243,19 @@ TEST_P(RunSafetyTest, AKilledRunsUnpackerNeverWritesIntoTheNextRun) {
     EXPECT_EQ(first.endSignal, SIGKILL) << first.output;
 }
 
-// The run bounds its unpacker (how a program past its bound is ended with
-// everything it started: ProcessLifetimeTest).
-TEST_P(RunSafetyTest, AnUnpackerThatDoesNotEndIsEndedAtTheBound) {
-    SeedOldRows();
-    StandardSpool();
-    WriteScript(dir / "hanging-unpacker", "exec sleep 30\n");
-    Pack("update", {"--unpacker", (dir / "hanging-unpacker").string()});
-    SubprocessOptions options;
-    options.env = source->env;
-    options.env["LORBANIX_UNPACK_LIMIT_SECONDS"] = "2";
-    options.secondsAllowed = 20;
-    ExpectStopped(Run(options), 5, {"did not end within 2 seconds", "spool.zip"});
-}
-
-TEST_P(RunSafetyTest, UnderAnOpenUmaskTheWorkDirectoryAndWhatTheRunWritesAreTheOwnersAlone) {
-    StandardSpool();
+// An install location with a blank runs the unpacker and nothing else; the work
+// directory, made by the run or found open to everyone from before, and what
+// the run writes into it are the owner's alone whatever the umask.
+TEST_P(RunSafetyTest, UnderABlankAndAnOpenUmaskTheRunsFilesAreTheUnpackersAndTheOwnersAlone) {
     // The unpacker notes the permissions it finds, then unpacks.
     const fs::path modes = dir / "modes.txt";
     WriteScript(dir / "noting-unpacker", "stat -c '%n %a' . spool.zip pkunzip.exe > '" +
                                              modes.string() + "'\nexec '" + kUnzip + "' \"$@\"\n");
     Pack("update", {"--unpacker", (dir / "noting-unpacker").string()});
+    WriteScript(dir / "inst", "touch '" + (dir / "decoy-ran").string() + "'\n");
+    const fs::path location = dir / "inst dir";
+    fs::create_directory(location);
+    const SubprocessOptions options = InstalledAt(location);
     struct Umask {
         mode_t old = ::umask(0);
         ~Umask() { ::umask(old); }
@@ -377,53 +263,43 @@ TEST_P(RunSafetyTest, UnderAnOpenUmaskTheWorkDirectoryAndWhatTheRunWritesAreTheO
         Umask(const Umask&) = delete;
         Umask& operator=(const Umask&) = delete;
     };
-    // Made by the run, and found open to everyone from before.
     for (const bool existing : {false, true}) {
         SCOPED_TRACE(existing ? "an existing open work directory" : "a new work directory");
-        ClearTables(*source);
         fs::remove(modes);
         if (existing) {
             fs::create_directory(workDir);
             fs::permissions(workDir, fs::perms::all);
         }
         const Umask open;
-        const Outcome outcome = Run();
-        EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
+        RunToEnd({}, options);
         EXPECT_EQ(ReadFile(modes), ". 700\nspool.zip 600\npkunzip.exe 700\n");
-        EXPECT_EQ(AllRows(), kStandardRows);
     }
+    EXPECT_FALSE(fs::exists(dir / "decoy-ran"));
 }
 
-TEST_P(RunSafetyTest, ATunDataFileOutsideTheWorkDirectoryStopsTheRun) {
-    ExpectRefusedDataFile("tun.spl", "../secret.txt", "leaves", 12);
-}
-
-TEST_P(RunSafetyTest, AVsDataFileOutsideTheWorkDirectoryStopsTheRun) {
-    ExpectRefusedDataFile("vs.spl", (dir / "secret.txt").string(), "absolute", 14);
-}
-
-// A name far longer than any path is read from where its components lead,
-// never as a whole, and stores the whole file (resolving: ContainedFileTest).
-TEST_P(RunSafetyTest, DataFileNamesOfThousandsOfSeparatorsAndDotsStoreTheWholeFile) {
-    std::string upAndDown = "data/";
-    while (upAndDown.size() < 10000) {
-        upAndDown += "../data/";
+// A data file named by a spool file must lie inside the work directory (every
+// reason: ContainedFileTest).
+TEST_P(RunSafetyTest, ATunOrVsDataFileOutsideTheWorkDirectoryStopsTheRun) {
+    WriteFile(dir / "secret.txt", "not for the database");
+    WriteFile(fs::path(source->InstallDir()) / "secret.txt", "not for the database either");
+    struct Case {
+        std::string spoolFile;
+        std::string line;
+        std::string name;
+        std::string reason;
+        int lastPosition;
+    };
+    for (const Case& c :
+         {Case{"tun.spl", "CH1\t", "../secret.txt", "leaves", 12},
+          Case{"vs.spl", "C1\t1\t", (dir / "secret.txt").string(), "absolute", 14}}) {
+        SCOPED_TRACE(c.spoolFile);
+        StandardSpool();
+        Spool(c.spoolFile, c.line + c.name + "\r\n");
+        Pack();
+        RunToEnd(
+            {3, c.lastPosition, {c.spoolFile + ": ", "'" + c.name + "'", c.reason}, "rolled-back"});
     }
-    SeedOldRows();
-    StandardSpool();
-    Spool("tun.spl", "CH1\t." + std::string(5000, '/') + "data/tun.bin\r\n");
-    Spool("data/tun.bin", Pattern(262144, 7));
-    Spool("vs.spl", "C1\t1\t" + upAndDown + "vs1.bin\nC2\t2\tdata/vs2.bin\n");
-    Spool("data/vs1.bin", Pattern(4096, 8));
-    Pack();
-    const Outcome outcome = Run();
-    EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
-    EXPECT_EQ(outcome.positions, StepsTo(16)) << outcome.output;
-    EXPECT_TRUE(outcome.messages.empty()) << outcome.output;
-    EXPECT_EQ(Sorted("SELECT [te_chasnum],length([te_file]) FROM [tbadmin].[tb_tun]"),
-              (Rows{{"CH1", "262144"}}));
-    EXPECT_EQ(Sorted("SELECT [te_comp],[te_vstype],length([te_file]) FROM [tbadmin].[tb_vs]"),
-              (Rows{{"C1", "1", "4096"}, {"C2", "2", "2000"}}));
+    fs::remove(fs::path(source->InstallDir()) / "secret.txt");
 }
 
 INSTANTIATE_TEST_SUITE_P(DataSources, RunSafetyTest, ::testing::ValuesIn(AllDataSources()),

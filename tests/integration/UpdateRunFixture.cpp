@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <sstream>
 #include <utility>
 
@@ -13,6 +14,56 @@ namespace fs = std::filesystem;
 namespace {
 // Long enough for any run under the sanitizers; a run that takes longer hangs.
 constexpr double kRunSecondsAllowed = 120;
+
+// The value as it was before escaping.
+std::string Unescaped(const std::string& value) {
+    std::string text;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 == value.size()) {
+            text += value[i];
+            continue;
+        }
+        const char next = value[++i];
+        text += next == 't' ? '\t' : next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+    }
+    return text;
+}
+
+// A record read as a script would: TAB-separated fields, each key=value (which
+// keys in which order and how values are written: RunHistoryTest); a line that
+// is not whole fails the test.
+Fields ParseRecord(const std::string& line) {
+    Fields fields;
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, '\t');) {
+        const std::size_t equals = field.find('=');
+        EXPECT_NE(equals, std::string::npos) << field << " in\n" << line;
+        if (equals == std::string::npos) {
+            return {};
+        }
+        fields[field.substr(0, equals)] = Unescaped(field.substr(equals + 1));
+    }
+    EXPECT_EQ(fields.size(), 14U) << line;
+    return fields;
+}
+
+// A text's own trailing line feed does not show apart from the line's end.
+std::string WithoutFinalLineFeeds(std::string text) {
+    while (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    return text;
+}
+
+// The message a run showed, as its record keeps it.
+std::string Shown(const Outcome& outcome) {
+    if (outcome.messages.empty()) {
+        return "";
+    }
+    const std::string shown = outcome.output.substr(outcome.output.find(kMessage));
+    return WithoutFinalLineFeeds(
+        shown.substr(0, shown.find("\nLorbanix Update by Floppy")).substr(std::strlen(kMessage)));
+}
 }  // namespace
 
 const Rows kStandardRows = {{"CH1", "TP", "ENG", "MDES", "42"},
@@ -37,11 +88,30 @@ void WriteScript(const fs::path& path, const std::string& body) {
     ::chmod(path.c_str(), 0755);
 }
 
+std::map<std::string, std::string> EnvOf(const fs::path& configDir) {
+    return {{"ODBCSYSINI", configDir.string()},
+            {"ODBCINI", (configDir / "odbc.ini").string()},
+            {"HOME", (configDir / "home").string()},
+            {"DISPLAY", ""},
+            {"WAYLAND_DISPLAY", ""}};
+}
+
+void LockTunTable(CDatabase& other, DataSourceKind kind) {
+    other.OpenEx(kConnectString);
+    ASSERT_TRUE(other.BeginTrans());
+    ExecuteOn(other, kind == DataSourceKind::Postgres
+                         ? "LOCK TABLE [tbadmin].[tb_tun] IN ACCESS EXCLUSIVE MODE"
+                         : "INSERT INTO [tbadmin].[tb_tun] ([te_chasnum]) VALUES ('lock')");
+}
+
 void ToolRunTest::SetUp() {
     source = &GetDataSource(GetParam());
     ClearTables(*source);
     workDir = fs::path(source->InstallDir()) / "Velko";
     fs::remove_all(workDir);
+    // Other tests' runs add to the same file.
+    fs::remove_all(HistoryFile());
+    fs::remove_all(HistoryFile().string() + ".tmp");
 }
 
 void ToolRunTest::TearDown() {
@@ -100,6 +170,63 @@ Outcome ToolRunTest::Run(SubprocessOptions options, const fs::path& mediumDir) {
     return outcome;
 }
 
+ToolRunTest::Ended ToolRunTest::RunToEnd(const Ending& ending, SubprocessOptions options,
+                                         const fs::path& mediumDir) {
+    const std::size_t before = Records().size();
+    Ended ended{Run(std::move(options), mediumDir), {}};
+    const Outcome& outcome = ended.outcome;
+    EXPECT_EQ(outcome.exitCode, ending.exitCode) << outcome.output;
+    EXPECT_FALSE(outcome.timedOut) << outcome.output;
+    EXPECT_EQ(outcome.positions, StepsTo(ending.lastPosition)) << outcome.output;
+    EXPECT_EQ(outcome.messages.size(), ending.said.empty() ? 0U : 1U) << outcome.output;
+    // The message and all that follows it, so that a text can end a line.
+    const std::string message =
+        outcome.messages.empty() ? "" : outcome.output.substr(outcome.output.find(kMessage));
+    for (const std::string& text : ending.said) {
+        EXPECT_NE(message.find(text), std::string::npos) << text << " in\n" << outcome.output;
+    }
+    if (ending.kept.empty()) {
+        EXPECT_EQ(fs::exists(workDir), ending.exitCode == 1 || ending.exitCode == 2);
+    } else {
+        EXPECT_TRUE(fs::exists(workDir / ending.kept)) << ending.kept;
+    }
+    // Only a run that reached the last step committed.
+    EXPECT_EQ(AllRows(),
+              ending.exitCode == 0 && ending.lastPosition == 16 ? kStandardRows : kSeededRows);
+    const std::vector<Fields> records = Records();
+    EXPECT_EQ(records.size(), before + (ending.result.empty() ? 0 : 1)) << outcome.output;
+    if (ending.result.empty() || records.size() != before + 1) {
+        return ended;
+    }
+    Fields& record = ended.record = records.back();
+    EXPECT_EQ(record["exit"], std::to_string(ending.exitCode));
+    EXPECT_EQ(record["result"], ending.result);
+    EXPECT_EQ(record["medium"], (mediumDir.empty() ? dir / "medium" : mediumDir).string());
+    EXPECT_EQ(WithoutFinalLineFeeds(record["message"]), Shown(outcome));
+    for (const char* table : {"idcard", "idcomp", "serial", "tun", "vs"}) {
+        EXPECT_EQ(record[table].empty(), ending.result != "committed") << table;
+    }
+    return ended;
+}
+
+fs::path ToolRunTest::HistoryFile() const {
+    return workDir.string() + "-history.log";
+}
+
+std::vector<Fields> ToolRunTest::Records() const {
+    std::vector<Fields> records;
+    if (!fs::is_regular_file(HistoryFile())) {
+        return records;
+    }
+    const std::string text = ReadFile(HistoryFile());
+    EXPECT_TRUE(text.empty() || text.back() == '\n');  // the last line is whole
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        records.push_back(ParseRecord(line));
+    }
+    return records;
+}
+
 std::vector<int> ToolRunTest::StepsTo(int last) {
     std::vector<int> steps;
     for (int i = 0; i <= last; ++i) {
@@ -130,40 +257,20 @@ Rows ToolRunTest::AllRows() const {
     return all;
 }
 
-std::map<std::string, std::string> ToolRunTest::SecondInstall(const std::string& name) {
+std::map<std::string, std::string> ToolRunTest::Configured(const std::string& name,
+                                                           const Fields& changed) const {
     const fs::path config = dir / ("config-" + name);
-    std::istringstream in(ReadFile(fs::path(source->dir) / "odbcinst.ini"));
-    std::string ini;
-    for (std::string line; std::getline(in, line);) {
-        ini +=
-            (line.rfind("Location=", 0) == 0 ? "Location=" + (config / "install").string() : line) +
-            "\n";
-    }
-    WriteFile(config / "odbcinst.ini", ini);
-    WriteFile(config / "odbc.ini", ReadFile(fs::path(source->dir) / "odbc.ini"));
-    fs::create_directories(config / "home");
-    fs::create_directories(config / "install");
-    return {{"ODBCSYSINI", config.string()},
-            {"ODBCINI", (config / "odbc.ini").string()},
-            {"HOME", (config / "home").string()},
-            {"DISPLAY", ""},
-            {"WAYLAND_DISPLAY", ""}};
-}
-
-fs::path ToolRunTest::UnreachableDataSource(const fs::path& folder) const {
-    fs::copy_file(fs::path(source->dir) / "odbcinst.ini", folder / "odbcinst.ini");
-    std::istringstream in(ReadFile(fs::path(source->dir) / "odbc.ini"));
-    std::string ini;
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("Database=", 0) == 0 && GetParam() == DataSourceKind::Sqlite) {
-            line = "Database=/nonexistent/folder/lorbanix.db";
-        } else if (line.rfind("Port=", 0) == 0) {
-            line = "Port=1";
+    for (const char* file : {"odbcinst.ini", "odbc.ini"}) {
+        std::istringstream in(ReadFile(fs::path(source->dir) / file));
+        std::string ini;
+        for (std::string line; std::getline(in, line);) {
+            const auto change = changed.find(line.substr(0, line.find('=')));
+            ini += (change == changed.end() ? line : change->first + "=" + change->second) + "\n";
         }
-        ini += line + "\n";
+        WriteFile(config / file, ini);
     }
-    WriteFile(folder / "odbc.ini", ini);
-    return folder / "odbc.ini";
+    fs::create_directories(config / "home");
+    return EnvOf(config);
 }
 
 void ToolRunTest::SeedOldRows() {
@@ -174,7 +281,7 @@ void ToolRunTest::SeedOldRows() {
 }
 
 RowTrigger::RowTrigger(const DataSource& source, std::string table, const std::string& column,
-                       const std::string& value, int sleepSeconds)
+                       const std::string& value, int sleepSeconds, const std::string& sqlState)
     : m_source(source), m_table(std::move(table)) {
     Drop();
     if (source.kind == DataSourceKind::Sqlite) {
@@ -183,9 +290,11 @@ RowTrigger::RowTrigger(const DataSource& source, std::string table, const std::s
                             " refused'); END");
         return;
     }
-    const std::string action = sleepSeconds > 0
-                                   ? "PERFORM pg_sleep(" + std::to_string(sleepSeconds) + ");"
-                                   : "RAISE EXCEPTION ''" + value + " refused'';";
+    const std::string action =
+        sleepSeconds > 0
+            ? "PERFORM pg_sleep(" + std::to_string(sleepSeconds) + ");"
+            : "RAISE EXCEPTION ''" + value + " refused''" +
+                  (sqlState.empty() ? "" : " USING ERRCODE = ''" + sqlState + "''") + ";";
     ExecSql(source,
             "CREATE FUNCTION tbadmin.row_trigger() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN IF "
             "NEW." +
