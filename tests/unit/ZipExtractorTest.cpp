@@ -183,6 +183,7 @@ TEST(ZipExtractorTest, DamagedMissingLyingOrUnsafeArchivesAreRefusedWhole) {
         EXPECT_TRUE(Contains(failure, reason)) << failure;
         EXPECT_TRUE(fs::is_empty(dir / "out"));
         EXPECT_FALSE(fs::exists(dir / "escaped.txt"));
+        fs::remove(dir / "escaped.txt");  // so that the next case is judged alone
     }
 }
 
