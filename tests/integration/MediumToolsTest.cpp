@@ -151,9 +151,10 @@ TEST_F(PackCheckTest, ACleanFolderPacksWithNoFindingAndItsMediumChecksClean) {
     for (const auto& entry : fs::directory_iterator(dir / "medium")) {
         onFloppy += (entry.file_size() + 511) / 512 * 512;
     }
-    EXPECT_TRUE(Contains(packOutput, "medium: " + std::to_string(onFloppy) + " bytes (" +
-                                         (onFloppy <= 2847 * 512 ? "fits" : "does not fit") +
-                                         " a 1.44 MB floppy"))
+    EXPECT_TRUE(Contains(packOutput,
+                         "medium: " + std::to_string(onFloppy) + " bytes (" +
+                             (onFloppy <= std::uintmax_t{2847} * 512 ? "fits" : "does not fit") +
+                             " a 1.44 MB floppy"))
         << packOutput;
 
     const SubprocessResult checked = RunPacker({"--check", (dir / "medium").string()});
