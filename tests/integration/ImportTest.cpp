@@ -33,6 +33,11 @@ class ImportTest : public ::testing::TestWithParam<DataSourceKind> {
         return rows;
     }
 
+    // One row, committed at once: columns and values as they stand in the INSERT.
+    void Insert(const std::string& table, const std::string& row) const {
+        ExecSql(*source, "INSERT INTO [tbadmin].[" + table + "] " + row);
+    }
+
     void Idcard(const char* text) {
         CString spool(text);
         imports.ImportIdcard(CSpoolImporter::ParseIdcard(spool));
@@ -90,7 +95,7 @@ TEST_P(ImportTest, AKfactorOfZeroOrNoNumberIsStoredAsNull) {
     EXPECT_EQ(Sorted("SELECT [te_kfactor] FROM [tbadmin].[tb_idcard]"), (Rows{{"NULL"}}));
 }
 
-TEST_P(ImportTest, KfactorsAndGroupsKeepEveryThirtyTwoBitValueAndSaturateBeyond) {
+TEST_P(ImportTest, KfactorsGroupsAndVsTypesKeepEveryThirtyTwoBitValueAndSaturateBeyond) {
     Idcard("CH1\tT\tE\tM\t-2147483648");
     EXPECT_EQ(Sorted("SELECT [te_kfactor] FROM [tbadmin].[tb_idcard]"), (Rows{{"-2147483648"}}));
     Idcard("CH1\tT\tE\tM\t99999999999");
@@ -98,15 +103,19 @@ TEST_P(ImportTest, KfactorsAndGroupsKeepEveryThirtyTwoBitValueAndSaturateBeyond)
     ASSERT_TRUE(Idcomp("CH1\t-2147483648\tA\nCH1\t-99999999999\tB\nCH1\t2147483647\tC\n"));
     EXPECT_EQ(Sorted("SELECT [te_cgrp],[te_comp] FROM [tbadmin].[tb_idcomp]"),
               (Rows{{"-2147483648", "A"}, {"-2147483648", "B"}, {"2147483647", "C"}}));
+    // Vs types at the bounds are found again: the second import updates both rows.
+    WriteFile(work / "vs1.bin", Pattern(1000, 1));
+    WriteFile(work / "vs2.bin", Pattern(2000, 2));
+    for (int import = 0; import < 2; ++import) {
+        ASSERT_TRUE(Vs("C1\t2147483647\tvs1.bin\nC2\t-2147483648\tvs2.bin\n"));
+    }
+    EXPECT_EQ(Sorted("SELECT [te_comp],[te_vstype],length([te_file]) FROM [tbadmin].[tb_vs]"),
+              (Rows{{"C1", "2147483647", "1000"}, {"C2", "-2147483648", "2000"}}));
 }
 
 TEST_P(ImportTest, ComponentLinesReplaceTheFirstLinesChassis) {
-    ExecSql(*source,
-            "INSERT INTO [tbadmin].[tb_idcomp] ([te_cgrp],[te_chasnum],[te_comp]) VALUES "
-            "(1,'CH1','old')");
-    ExecSql(*source,
-            "INSERT INTO [tbadmin].[tb_idcomp] ([te_cgrp],[te_chasnum],[te_comp]) VALUES "
-            "(2,'CH2','other')");
+    Insert("tb_idcomp", "([te_cgrp],[te_chasnum],[te_comp]) VALUES (1,'CH1','old')");
+    Insert("tb_idcomp", "([te_cgrp],[te_chasnum],[te_comp]) VALUES (2,'CH2','other')");
     const std::string file =
         "CH1\t5\tABC\r\n\nCH1\tx\tNo group\nCH1\t "
         "7\tA\tB\nCH1\t12abc\nCH2\t9\tnew\nCH1\t1\tunfinished";
@@ -122,24 +131,14 @@ TEST_P(ImportTest, ComponentLinesReplaceTheFirstLinesChassis) {
               (Rows{{"4"}}));
 }
 
-TEST_P(ImportTest, AComponentFileWithoutLineFeedsImportsNothingAndDeletesNothing) {
-    ExecSql(*source,
-            "INSERT INTO [tbadmin].[tb_idcomp] ([te_cgrp],[te_chasnum],[te_comp]) VALUES "
-            "(1,'CH1','old')");
+// What the medium check says of a line without TABs: no row, and as the first
+// line it replaces no vehicle's rows. A file without line feeds has no line.
+TEST_P(ImportTest, AFirstLineWithoutTabsOrAFileWithoutLineFeedsLeavesTheOldRows) {
+    Insert("tb_idcomp", "([te_cgrp],[te_chasnum],[te_comp]) VALUES (1,'CH1','old')");
+    Insert("tb_serialnumber", "([te_chasnum],[te_serialID]) VALUES ('CH1','old')");
     ASSERT_TRUE(Idcomp("CH1\t1\tX"));
     EXPECT_EQ(Sorted("SELECT [te_cgrp],[te_chasnum],[te_comp] FROM [tbadmin].[tb_idcomp]"),
               (Rows{{"1", "CH1", "old"}}));
-}
-
-// What the medium check says of a line without TABs: no row, and as the first
-// line it replaces no vehicle's rows.
-TEST_P(ImportTest, AFirstLineWithoutTabsWritesNothingAndLeavesTheOldRows) {
-    ExecSql(*source,
-            "INSERT INTO [tbadmin].[tb_idcomp] ([te_cgrp],[te_chasnum],[te_comp]) VALUES "
-            "(1,'CH1','old')");
-    ExecSql(*source,
-            "INSERT INTO [tbadmin].[tb_serialnumber] ([te_chasnum],[te_serialID]) VALUES "
-            "('CH1','old')");
     ASSERT_TRUE(Idcomp("no tab here\nCH1\t2\tnew\n"));
     ASSERT_TRUE(Serial("\nCH1\tID\tSN\n"));
     EXPECT_EQ(Sorted("SELECT [te_cgrp],[te_chasnum],[te_comp] FROM [tbadmin].[tb_idcomp]"),
@@ -150,9 +149,7 @@ TEST_P(ImportTest, AFirstLineWithoutTabsWritesNothingAndLeavesTheOldRows) {
 }
 
 TEST_P(ImportTest, SerialLinesKeepTheirTextAsItStands) {
-    ExecSql(*source,
-            "INSERT INTO [tbadmin].[tb_serialnumber] ([te_chasnum],[te_serialID]) VALUES "
-            "('CH1','old')");
+    Insert("tb_serialnumber", "([te_chasnum],[te_serialID]) VALUES ('CH1','old')");
     ASSERT_TRUE(Serial("CH1\tID7\tSN123\r\nCH1\tID7\nCH1\t\tSN9\nCH1\tI\tA\tB\n\n"));
     EXPECT_EQ(
         Sorted("SELECT [te_chasnum],[te_serialID],[te_serialno] FROM [tbadmin].[tb_serialnumber]"),
@@ -165,8 +162,8 @@ TEST_P(ImportTest, SerialLinesKeepTheirTextAsItStands) {
 TEST_P(ImportTest, TheTunFileReplacesTheChassisRowsWithTheDataFileBytes) {
     const std::string data = Pattern(3U << 20, 7);
     WriteFile(work / "data" / "tun.bin", data);
-    ExecSql(*source, "INSERT INTO [tbadmin].[tb_tun] ([te_chasnum]) VALUES ('CH1')");
-    ExecSql(*source, "INSERT INTO [tbadmin].[tb_tun] ([te_chasnum]) VALUES ('CH1')");
+    Insert("tb_tun", "([te_chasnum]) VALUES ('CH1')");
+    Insert("tb_tun", "([te_chasnum]) VALUES ('CH1')");
     ASSERT_TRUE(Tun("CH1\tdata/tun.bin  \r\n"));
     EXPECT_EQ(Sorted("SELECT [te_chasnum],length([te_file]) FROM [tbadmin].[tb_tun]"),
               (Rows{{"CH1", std::to_string(data.size())}}));
@@ -179,8 +176,8 @@ TEST_P(ImportTest, TheTunFileReplacesTheChassisRowsWithTheDataFileBytes) {
     EXPECT_TRUE(desktop.m_messages.empty());
 }
 
-TEST_P(ImportTest, ATunFileWithoutChassisChangesNothingAndAMissingDataFileStopsTheUpdate) {
-    ExecSql(*source, "INSERT INTO [tbadmin].[tb_tun] ([te_chasnum]) VALUES ('CH1')");
+TEST_P(ImportTest, ATunFileWithoutChassisChangesNothingAndAMissingTunOrVsDataFileStopsTheUpdate) {
+    Insert("tb_tun", "([te_chasnum]) VALUES ('CH1')");
     EXPECT_TRUE(Tun("no tab here"));
     EXPECT_TRUE(Tun("\tdata/tun.bin"));
     EXPECT_EQ(Sorted("SELECT count(*) FROM [tbadmin].[tb_tun]"), (Rows{{"1"}}));
@@ -190,6 +187,11 @@ TEST_P(ImportTest, ATunFileWithoutChassisChangesNothingAndAMissingDataFileStopsT
     EXPECT_NE(desktop.m_messages[0].find("File not found"), std::string::npos)
         << desktop.m_messages[0];
     EXPECT_NE(desktop.m_messages[0].find(" tun.bin"), std::string::npos) << desktop.m_messages[0];
+    EXPECT_FALSE(Vs("C9\t1\tmissing.bin\n"));
+    ASSERT_EQ(desktop.m_messages.size(), 2U);
+    EXPECT_NE(desktop.m_messages[1].find("missing.bin"), std::string::npos)
+        << desktop.m_messages[1];
+    EXPECT_EQ(Sorted("SELECT count(*) FROM [tbadmin].[tb_vs]"), (Rows{{"0"}}));
 }
 
 TEST_P(ImportTest, VsLinesAddNewKeysAndUpdateKnownOnesInPlace) {
@@ -221,24 +223,6 @@ TEST_P(ImportTest, VsKeysAreLiteralsAndVsTypesMustBeNumbers) {
             << error.what();
     }
     EXPECT_EQ(Sorted("SELECT count(*) FROM [tbadmin].[tb_vs]"), (Rows{{"2"}}));
-}
-
-TEST_P(ImportTest, VsTypesAtTheThirtyTwoBitBoundsAreStoredAsThemselvesAndFoundAgain) {
-    WriteFile(work / "vs1.bin", Pattern(1000, 1));
-    WriteFile(work / "vs2.bin", Pattern(2000, 2));
-    for (int import = 0; import < 2; ++import) {  // the second finds both rows and updates them
-        ASSERT_TRUE(Vs("C1\t2147483647\tvs1.bin\nC2\t-2147483648\tvs2.bin\n"));
-    }
-    EXPECT_EQ(Sorted("SELECT [te_comp],[te_vstype],length([te_file]) FROM [tbadmin].[tb_vs]"),
-              (Rows{{"C1", "2147483647", "1000"}, {"C2", "-2147483648", "2000"}}));
-}
-
-TEST_P(ImportTest, AVsLineWhoseDataFileIsMissingStopsTheUpdate) {
-    EXPECT_FALSE(Vs("C9\t1\tmissing.bin\n"));
-    ASSERT_EQ(desktop.m_messages.size(), 1U);
-    EXPECT_NE(desktop.m_messages[0].find("missing.bin"), std::string::npos)
-        << desktop.m_messages[0];
-    EXPECT_EQ(Sorted("SELECT count(*) FROM [tbadmin].[tb_vs]"), (Rows{{"0"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(DataSources, ImportTest, ::testing::ValuesIn(AllDataSources()),

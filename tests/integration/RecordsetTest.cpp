@@ -139,19 +139,11 @@ TEST_P(RecordsetTest, DeleteByChassisRemovesExactlyTheKeysRows) {
     }
     EXPECT_EQ(Query("SELECT [te_cgrp] FROM [tbadmin].[tb_idcomp] ORDER BY [te_cgrp]"),
               (Rows{{"4"}, {"5"}, {"6"}}));
-    {
+    // An unknown key, an empty one (an empty snapshot) and SQL text delete nothing.
+    for (const char* key : {"CH9", "", "x' OR '1'='1"}) {
         CIdcompSet set(&db);
-        EXPECT_EQ(set.DeleteByChassis("CH9"), 0);
-    }
-    {
-        // An empty key on an empty snapshot deletes nothing.
-        CIdcompSet set(&db);
-        EXPECT_EQ(set.DeleteByChassis(""), 0);
-        EXPECT_TRUE(set.IsEOF());
-    }
-    {
-        CIdcompSet set(&db);
-        EXPECT_EQ(set.DeleteByChassis("x' OR '1'='1"), 0);
+        EXPECT_EQ(set.DeleteByChassis(key), 0) << key;
+        EXPECT_TRUE(set.IsEOF()) << key;
     }
     EXPECT_EQ(Query("SELECT count(*) FROM [tbadmin].[tb_idcomp]"), (Rows{{"3"}}));
 }
