@@ -1,11 +1,9 @@
 // A started program and what it starts never outlive their owner: they die
-// with it when it is killed, are ended when it lets go of them or when they
-// run past their time, and hold the owner's run lock (and nothing else of its
-// open files) for as long as any of them lives.
+// with it when it is killed (a killed run: RunSafetyTest), are ended when it
+// lets go of them or when they run past their time, and hold the owner's run
+// lock (and nothing else of its open files) for as long as any of them lives.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -86,30 +84,6 @@ std::set<int> OpenDescriptors(pid_t pid) {
     return fds;
 }
 }  // namespace
-
-TEST(ProcessLifetimeTest, AProgramDiesWithItsOwnerWhenItIsKilled) {
-    TempDir dir;
-    WriteWaitingScript(dir / "waits", dir / "pids", 30);
-    const pid_t owner = ::fork();
-    ASSERT_GE(owner, 0);
-    if (owner == 0) {
-        std::optional<CProcess> process = CProcess::Start(Line(dir / "waits"), dir.str().c_str());
-        if (!process) {
-            ::_exit(1);
-        }
-        for (;;) {
-            ::pause();
-        }
-    }
-    const std::vector<pid_t> pids = AwaitPids(dir / "pids", 2);
-    ASSERT_EQ(pids.size(), 2U);
-    ASSERT_EQ(::kill(owner, SIGKILL), 0);
-    ASSERT_EQ(::waitpid(owner, nullptr, 0), owner);
-    // The program itself at once; what it started is tied to it only by the
-    // lock it holds (see below), not by its death.
-    EXPECT_TRUE(EndsWithin(pids[1], std::chrono::seconds(5)));
-    ::kill(pids[0], SIGKILL);
-}
 
 TEST(ProcessLifetimeTest, LettingGoOfARunningProgramEndsItAndWhatItStarted) {
     TempDir dir;
