@@ -23,15 +23,6 @@ int ExitCodeOf(const char* text) {
 }
 }  // namespace
 
-TEST(ParseIdcardTest, CutsFiveFieldsAtTheFirstFourTabs) {
-    const IdcardRecord record = Parse("A\tB\tC\tD\t42\r\nnext\tline");
-    EXPECT_EQ(record.m_strChasnum, "A");
-    EXPECT_EQ(record.m_strTpnum, "B");
-    EXPECT_EQ(record.m_strEngsn, "C");
-    EXPECT_EQ(record.m_strMdes, "D");
-    EXPECT_EQ(record.m_strKfactor, "42\r\nnext\tline");
-}
-
 TEST(ParseIdcardTest, OnlyTheExactUpperCaseMarkerMeansNull) {
     const IdcardRecord marked = Parse("NULL\tNULL\tNULL\tNULL\tNULL");
     EXPECT_EQ(marked.m_strChasnum, "NULL");
