@@ -95,15 +95,12 @@ TEST_F(SpoolCheckTest, DataFilesMustBeRegularFilesInsideTheFolder) {
 
 TEST_F(SpoolCheckTest, AVsTypeMustBeA32BitNumber) {
     CleanFolder();
-    Write("vs.spl",
-          "C1\t2147483647\tvs1.bin\nC1\t2147483648\tvs1.bin\nC1\t2x\tvs1.bin\nC1\t\tvs1.bin\n"
-          "C1\tvs1.bin\n");
+    // Which texts are such numbers: SpoolTextTest.
+    Write("vs.spl", "C1\t2147483647\tvs1.bin\nC1\t2x\tvs1.bin\nC1\tvs1.bin\n");
     const SpoolReport report = Check();
-    EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 2, "'2147483648' is not a 32-bit"));
-    EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 3, "'2x'"));
-    EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 4, "''"));
-    EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 5, "''"));
-    EXPECT_EQ(report.Count(Finding::error), 4) << Listing(report);
+    EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 2, "'2x' is not a 32-bit"));
+    EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 3, "''"));
+    EXPECT_EQ(report.Count(Finding::error), 2) << Listing(report);
     EXPECT_EQ(report.rowsWritten[kVsTable], 1);
 }
 
