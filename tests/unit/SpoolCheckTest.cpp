@@ -81,27 +81,22 @@ TEST_F(SpoolCheckTest, ACleanFolderHasNoFindingAndCountsEveryRowAndDataFileOnce)
     EXPECT_EQ(twice.dataFileBytes, 1020U);
 }
 
-TEST_F(SpoolCheckTest, DataFilesMustBeRegularFilesInsideTheFolder) {
+// Which texts are 32-bit numbers: SpoolTextTest; every reason a data file's
+// name is refused for: ContainedFileTest.
+TEST_F(SpoolCheckTest, DataFilesMustBeInsideTheFolderAndVsTypes32BitNumbers) {
     CleanFolder();
     WriteFile(dir / "outside.bin", "x");
     Write("tun.spl", "CH1\tabsent.bin\n");
-    Write("vs.spl", "C1\t2\tvs1.bin\nC2\t3\t../outside.bin\n");
+    Write("vs.spl",
+          "C1\t2147483647\tvs1.bin\nC2\t3\t../outside.bin\nC1\t2x\tvs1.bin\nC1\tvs1.bin\n");
     const SpoolReport report = Check();
     EXPECT_TRUE(Found(report, Finding::error, "tun.spl", 1, "'absent.bin' is missing"));
-    // Every reason a name is refused for: ContainedFileTest.
     EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 2, "leaves the directory"));
-    EXPECT_EQ(report.Count(Finding::error), 2) << Listing(report);
-}
-
-TEST_F(SpoolCheckTest, AVsTypeMustBeA32BitNumber) {
-    CleanFolder();
-    // Which texts are such numbers: SpoolTextTest.
-    Write("vs.spl", "C1\t2147483647\tvs1.bin\nC1\t2x\tvs1.bin\nC1\tvs1.bin\n");
-    const SpoolReport report = Check();
-    EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 2, "'2x' is not a 32-bit"));
-    EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 3, "''"));
-    EXPECT_EQ(report.Count(Finding::error), 2) << Listing(report);
-    EXPECT_EQ(report.rowsWritten[kVsTable], 1);
+    EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 3, "'2x' is not a 32-bit"));
+    EXPECT_TRUE(Found(report, Finding::error, "vs.spl", 4, "''"));
+    EXPECT_EQ(report.Count(Finding::error), 4) << Listing(report);
+    // A line whose vs type is none writes no row.
+    EXPECT_EQ(report.rowsWritten[kVsTable], 2);
 }
 
 TEST_F(SpoolCheckTest, TextsLongerThanTheirColumnsAndIdCardFieldsAcrossLines) {
