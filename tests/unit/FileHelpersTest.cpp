@@ -47,8 +47,8 @@ TEST_F(FileHelpersTest, ReadTextFileFailuresLeaveTheTextEmpty) {
     EXPECT_EQ(ReadTextFile(Path("missing.spl"), text), 0);
     EXPECT_EQ(text, "");
     EXPECT_TRUE(desktop.m_messages.empty());
+    // (A folder in its place is said to be no file: RunSafetyTest, the package.)
 
-    // A folder in the file's place: RunSafetyTest (the package).
     WriteFile(dir / "held.spl", "x");
     CFile holder(Path("held.spl"), CFile::modeRead | CFile::shareExclusive);
     text = "old";
