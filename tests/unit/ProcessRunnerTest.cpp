@@ -12,7 +12,7 @@
 namespace {
 // A program that records its arguments and its current directory.
 std::string MakeRecorder(const TempDir& dir) {
-    const std::string path = (dir / "recorder").string();
+    std::string path = (dir / "recorder").string();
     WriteFile(path, "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; } > " +
                         (dir / "record.txt").string() + "\n");
     ::chmod(path.c_str(), 0755);
