@@ -303,7 +303,7 @@ class PackSourceTest : public ::testing::Test {
 }  // namespace
 
 // Links, wherever they point, and named pipes never reach a medium, not even
-// forced (how each one is named: SpoolCheckTest).
+// forced; each is named for what it is.
 TEST_F(PackSourceTest, LinksAndNamedPipesInTheSourceFolderAreRefusedWithoutWaiting) {
     WriteFile(dir / "outside.txt", "not for the medium");
     fs::create_symlink(dir / "outside.txt", source / "data" / "outside-link");
