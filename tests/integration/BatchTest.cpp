@@ -2,9 +2,6 @@
 // sources. Batches change how many round trips a run makes, never what it
 // does: the same rows in the same order, the same messages, positions and exit
 // codes, and nothing of a failed or killed run committed.
-#include <signal.h>
-
-#include <optional>
 #include <string>
 
 #include "framework/odbc/CDBException.h"
@@ -114,28 +111,6 @@ TEST_P(BatchRunTest, ARowRefusedInTheSecondBatchRollsBackTheWholeRunWithTheDrive
     ASSERT_EQ(outcome.messages.size(), 1U) << outcome.output;
     EXPECT_NE(outcome.messages[0].find("component 1500 refused"), std::string::npos)
         << outcome.output;
-    EXPECT_EQ(AllRows(), kSeededRows);
-}
-
-// Killed while the component lines go in batches (on PostgreSQL while the
-// server works on the second batch): the old rows stay, the next run commits.
-TEST_P(BatchRunTest, AKillDuringABatchLeavesTheOldRows) {
-    const bool postgres = GetParam() == DataSourceKind::Postgres;
-    std::optional<RowTrigger> slow;
-    if (postgres) {
-        slow.emplace(*source, "tb_idcomp", "te_comp", "component 1500", 30);
-    }
-    SeedOldRows();
-    StandardSpool();
-    Spool("idcomp.spl", ComponentLines(postgres ? 2000 : 60000));
-    Pack();
-    SubprocessOptions options;
-    options.signalOnOutput = "8/16";
-    options.signalAfterSeconds = 0.5;
-    options.signal = SIGKILL;
-    const Outcome killed = Run(options);
-    EXPECT_EQ(killed.endSignal, SIGKILL) << killed.output;
-    EXPECT_EQ(killed.positions, StepsTo(8)) << "not killed in the component stage";
     EXPECT_EQ(AllRows(), kSeededRows);
 }
 
