@@ -8,6 +8,7 @@
 #include "framework/odbc/CDatabase.h"
 #include "tables/CIdcompSet.h"
 #include "tests/integration/UpdateRunFixture.h"
+#include "tests/support/ConnectedTest.h"
 
 namespace {
 // count component lines of CH1, numbered from first.
@@ -114,18 +115,14 @@ TEST_P(BatchRunTest, ARowRefusedInTheSecondBatchRollsBackTheWholeRunWithTheDrive
     EXPECT_EQ(AllRows(), kSeededRows);
 }
 
-INSTANTIATE_TEST_SUITE_P(DataSources, BatchRunTest, ::testing::ValuesIn(AllDataSources()),
-                         [](const auto& info) { return DataSourceKindName(info.param); });
+INSTANTIATE_ON_BOTH(BatchRunTest);
 
 namespace {
-class BatchRecordsetTest : public ::testing::TestWithParam<DataSourceKind> {
+class BatchRecordsetTest : public ConnectedTest {
   protected:
     void SetUp() override {
-        source = &GetDataSource(GetParam());
-        ClearTables(*source);
+        ConnectedTest::SetUp();
         StartAfresh(*source);
-        source->Activate();
-        db.OpenEx(kConnectString, CDatabase::noOdbcDialog);
     }
 
     // Adds the rows through a set of their own each, as the component import does.
@@ -141,9 +138,6 @@ class BatchRecordsetTest : public ::testing::TestWithParam<DataSourceKind> {
             set.Close();
         }
     }
-
-    const DataSource* source = nullptr;
-    CDatabase db;
 };
 }  // namespace
 
@@ -174,5 +168,4 @@ TEST_P(BatchRecordsetTest, ParameterArraysAddEveryRowOrFailWithTheDriversText) {
     EXPECT_TRUE(QueryRows(*source, "SELECT [te_comp] FROM [tbadmin].[tb_idcomp]").empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(DataSources, BatchRecordsetTest, ::testing::ValuesIn(AllDataSources()),
-                         [](const auto& info) { return DataSourceKindName(info.param); });
+INSTANTIATE_ON_BOTH(BatchRecordsetTest);

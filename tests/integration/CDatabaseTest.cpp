@@ -8,7 +8,7 @@
 #include "framework/odbc/CDBException.h"
 #include "framework/odbc/CTransaction.h"
 #include "framework/odbc/PreparedStatement.h"
-#include "tests/support/DataSource.h"
+#include "tests/support/ConnectedTest.h"
 
 namespace {
 void Exec(const CDatabase& db, const std::string& sql) {
@@ -153,7 +153,7 @@ TEST_P(CDatabaseTest, AKeptStatementRunsTheTextLastPreparedAndAFailedOneIsNotKep
     insert("A");
     insert("B");
     EXPECT_EQ(QueryRows(*source, "SELECT [te_chasnum] FROM [tbadmin].[tb_idcard] ORDER BY 1"),
-              (std::vector<std::vector<std::string>>{{"A"}, {"A"}, {"B"}}));
+              (Rows{{"A"}, {"A"}, {"B"}}));
     EXPECT_FALSE(PreparedStatement(db, key).Text().IsEmpty()) << "not handed back";
     try {
         const PreparedStatement stmt(db, key);
@@ -163,5 +163,4 @@ TEST_P(CDatabaseTest, AKeptStatementRunsTheTextLastPreparedAndAFailedOneIsNotKep
     EXPECT_TRUE(PreparedStatement(db, key).Text().IsEmpty()) << "kept after a failure";
 }
 
-INSTANTIATE_TEST_SUITE_P(DataSources, CDatabaseTest, ::testing::ValuesIn(AllDataSources()),
-                         [](const auto& info) { return DataSourceKindName(info.param); });
+INSTANTIATE_ON_BOTH(CDatabaseTest);

@@ -8,23 +8,14 @@
 #include "framework/odbc/CDBException.h"
 #include "imports/CSpoolImporter.h"
 #include "imports/SpoolText.h"
-#include "tests/support/DataSource.h"
+#include "tests/support/ConnectedTest.h"
 #include "tests/support/RecordingDesktop.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestData.h"
 
 namespace {
-using Rows = std::vector<std::vector<std::string>>;
-
-class ImportTest : public ::testing::TestWithParam<DataSourceKind> {
+class ImportTest : public ConnectedTest {
   protected:
-    void SetUp() override {
-        source = &GetDataSource(GetParam());
-        ClearTables(*source);
-        source->Activate();
-        database.OpenEx(kConnectString, CDatabase::noOdbcDialog);
-    }
-
     Rows Sorted(const std::string& sql) const {
         Rows rows = QueryRows(*source, sql);
         std::sort(rows.begin(), rows.end());
@@ -58,10 +49,8 @@ class ImportTest : public ::testing::TestWithParam<DataSourceKind> {
     }
 
     RecordingDesktop& desktop = InstallRecordingDesktop();
-    const DataSource* source = nullptr;
     TempDir work;
-    CDatabase database;
-    CSpoolImporter imports{database, work.str().c_str(), [] {}};
+    CSpoolImporter imports{db, work.str().c_str(), [] {}};
 };
 }  // namespace
 
@@ -206,5 +195,4 @@ TEST_P(ImportTest, VsKeysAreStoredAndFoundAsLiterals) {
               (Rows{{"O'Brien"}, {"x' OR '1'='1"}}));
 }
 
-INSTANTIATE_TEST_SUITE_P(DataSources, ImportTest, ::testing::ValuesIn(AllDataSources()),
-                         [](const auto& info) { return DataSourceKindName(info.param); });
+INSTANTIATE_ON_BOTH(ImportTest);

@@ -15,12 +15,10 @@
 #include "tables/CSerialSet.h"
 #include "tables/CTunSet.h"
 #include "tables/CVsSet.h"
-#include "tests/support/DataSource.h"
+#include "tests/support/ConnectedTest.h"
 #include "tests/support/TestData.h"
 
 namespace {
-using Rows = std::vector<std::vector<std::string>>;
-
 // Gives the set's long binary these bytes, set and changed.
 template <typename Set>
 void Fill(Set& set, const std::string& bytes) {
@@ -43,15 +41,8 @@ std::string Bytes(const CLongBinary& value) {
     return {static_cast<const char*>(lock.data()), value.m_dwDataLength};
 }
 
-class RecordsetTest : public ::testing::TestWithParam<DataSourceKind> {
+class RecordsetTest : public ConnectedTest {
   protected:
-    void SetUp() override {
-        source = &GetDataSource(GetParam());
-        ClearTables(*source);
-        source->Activate();
-        db.OpenEx(kConnectString, CDatabase::noOdbcDialog);
-    }
-
     Rows Query(const std::string& sql) const { return QueryRows(*source, sql); }
 
     void AddTun(const std::string& chassis, const std::string& bytes) {
@@ -80,14 +71,7 @@ class RecordsetTest : public ::testing::TestWithParam<DataSourceKind> {
         EXPECT_FALSE(set.IsEOF());
         return Bytes(set.m_te_file);
     }
-
-    const DataSource* source = nullptr;
-    CDatabase db;
 };
-
-#define INSTANTIATE_ON_BOTH(Suite)                                                      \
-    INSTANTIATE_TEST_SUITE_P(DataSources, Suite, ::testing::ValuesIn(AllDataSources()), \
-                             [](const auto& info) { return DataSourceKindName(info.param); })
 }  // namespace
 
 TEST_P(RecordsetTest, ChassisLookUpsAndDeletesMatchTheKeyExactlyAndLeaveTheSetOpen) {
