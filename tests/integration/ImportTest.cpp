@@ -184,8 +184,8 @@ TEST_P(ImportTest, VsLinesAddNewKeysAndUpdateKnownOnesInPlace) {
 }
 
 // Vs keys are bound, never pasted into a statement: SQL text is a key like any
-// other. Which vs types are whole numbers is SpoolText's matter; that one that is
-// none stops the run with nothing stored, the whole run's (UpdateRunTest).
+// other, stored and found again as it stands. Which vs types are whole numbers
+// is SpoolText's matter; a run stopped by one that is none: UpdateRunTest.
 TEST_P(ImportTest, VsKeysAreStoredAndFoundAsLiterals) {
     WriteFile(work / "vs1.bin", "bytes");
     for (int import = 0; import < 2; ++import) {
