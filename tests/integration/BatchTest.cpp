@@ -2,15 +2,13 @@
 // sources. Batches change how many round trips a run makes, never what it
 // does: the same rows in the same order, the same messages, positions and exit
 // codes, and nothing of a failed or killed run committed.
-#include <signal.h>
-
-#include <optional>
 #include <string>
 
 #include "framework/odbc/CDBException.h"
 #include "framework/odbc/CDatabase.h"
 #include "tables/CIdcompSet.h"
 #include "tests/integration/UpdateRunFixture.h"
+#include "tests/support/ConnectedTest.h"
 
 namespace {
 // count component lines of CH1, numbered from first.
@@ -117,40 +115,14 @@ TEST_P(BatchRunTest, ARowRefusedInTheSecondBatchRollsBackTheWholeRunWithTheDrive
     EXPECT_EQ(AllRows(), kSeededRows);
 }
 
-// Killed while the component lines go in batches (on PostgreSQL while the
-// server works on the second batch): the old rows stay, the next run commits.
-TEST_P(BatchRunTest, AKillDuringABatchLeavesTheOldRows) {
-    const bool postgres = GetParam() == DataSourceKind::Postgres;
-    std::optional<RowTrigger> slow;
-    if (postgres) {
-        slow.emplace(*source, "tb_idcomp", "te_comp", "component 1500", 30);
-    }
-    SeedOldRows();
-    StandardSpool();
-    Spool("idcomp.spl", ComponentLines(postgres ? 2000 : 60000));
-    Pack();
-    SubprocessOptions options;
-    options.signalOnOutput = "8/16";
-    options.signalAfterSeconds = 0.5;
-    options.signal = SIGKILL;
-    const Outcome killed = Run(options);
-    EXPECT_EQ(killed.endSignal, SIGKILL) << killed.output;
-    EXPECT_EQ(killed.positions, StepsTo(8)) << "not killed in the component stage";
-    EXPECT_EQ(AllRows(), kSeededRows);
-}
-
-INSTANTIATE_TEST_SUITE_P(DataSources, BatchRunTest, ::testing::ValuesIn(AllDataSources()),
-                         [](const auto& info) { return DataSourceKindName(info.param); });
+INSTANTIATE_ON_BOTH(BatchRunTest);
 
 namespace {
-class BatchRecordsetTest : public ::testing::TestWithParam<DataSourceKind> {
+class BatchRecordsetTest : public ConnectedTest {
   protected:
     void SetUp() override {
-        source = &GetDataSource(GetParam());
-        ClearTables(*source);
+        ConnectedTest::SetUp();
         StartAfresh(*source);
-        source->Activate();
-        db.OpenEx(kConnectString, CDatabase::noOdbcDialog);
     }
 
     // Adds the rows through a set of their own each, as the component import does.
@@ -166,9 +138,6 @@ class BatchRecordsetTest : public ::testing::TestWithParam<DataSourceKind> {
             set.Close();
         }
     }
-
-    const DataSource* source = nullptr;
-    CDatabase db;
 };
 }  // namespace
 
@@ -199,5 +168,4 @@ TEST_P(BatchRecordsetTest, ParameterArraysAddEveryRowOrFailWithTheDriversText) {
     EXPECT_TRUE(QueryRows(*source, "SELECT [te_comp] FROM [tbadmin].[tb_idcomp]").empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(DataSources, BatchRecordsetTest, ::testing::ValuesIn(AllDataSources()),
-                         [](const auto& info) { return DataSourceKindName(info.param); });
+INSTANTIATE_ON_BOTH(BatchRecordsetTest);
