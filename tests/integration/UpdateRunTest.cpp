@@ -91,8 +91,8 @@ TEST_P(UpdateRunTest, ARunThatEndsEarlyCommitsNothingAndSaysWhyInItsCodeMessageA
          [&] { return Repacked("idcard.spl", "\tTP\tENG\tMDES\t42\n"); },
          {2, 7, {}, "stopped", "idcard.spl"},
          {{"chassis", ""}, {"package", "update.prs"}}},
-        // Which vs lines the data source refuses is the imports' matter; here,
-        // that such a refusal ends the run with code 1 and nothing of it stays.
+        // Which vs types are numbers is the spool text's matter; here, that a
+        // refused one ends the run with code 1 and nothing of it stays.
         {"a vs type the data source refuses",
          [&] { return Repacked("vs.spl", "C0\t1\tdata/vs1.bin\nC1\t1 OR 1=1\tdata/vs1.bin\n"); },
          {1, 14, {"'1 OR 1=1'"}, "rolled-back", "vs.spl"},
