@@ -119,7 +119,16 @@ TEST(Win32FileTest, ContainedNamesKeepInsideTheDirectory) {
     EXPECT_EQ(FindContainedFile(root, "sub/data.bin").m_verdict, ContainedFile::regularFile);
     EXPECT_EQ(FindContainedFile(root, "sub\\..\\sub\\data.bin").m_verdict,
               ContainedFile::regularFile);
-    EXPECT_EQ(FindContainedFile(root, "sub\\other.bin").m_verdict, ContainedFile::missing);
+    // A missing one is named in the system's separators only.
+    for (const char* name :
+         {"sub/other.bin", "sub\\other.bin", "./sub//other.bin", "no/such/other.bin"}) {
+        const ContainedFile found = FindContainedFile(root, name);
+        EXPECT_EQ(found.m_verdict, ContainedFile::missing) << name;
+        EXPECT_EQ(found.m_strPath.Find('/'), -1) << found.m_strPath;
+        EXPECT_EQ(found.m_strPath.Left(root.GetLength()), root);
+        EXPECT_EQ(found.m_strPath.Mid(found.m_strPath.GetLength() - 10), "\\other.bin")
+            << found.m_strPath;
+    }
     for (const char* name : {"..\\data.bin", "\\data.bin", "c:data.bin", "C:\\data.bin",
                              "sub\\data.bin:hidden", "sub", "NUL", "sub\\com1.txt"}) {
         const ContainedFile found = FindContainedFile(root, name);

@@ -1,7 +1,6 @@
 // Names as the user wrote them: letters outside the ANSI code page reach the
-// system unchanged, a missing file is named in the system's separators, the
-// tool's own work directory is cleared whatever read-only marks it holds, and
-// messages go where someone can read them.
+// system unchanged, the tool's own work directory is cleared whatever
+// read-only marks it holds, and messages go where someone can read them.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -97,21 +96,6 @@ TEST(Win32PathTest, TheCleanerClearsReadOnlyMarksOfFilesAndFolders) {
     EXPECT_TRUE(fs::is_empty(work));
     EXPECT_TRUE(RemoveEmptyDirectory(Utf8(work)));
     EXPECT_FALSE(fs::exists(work));
-}
-
-TEST(Win32PathTest, AMissingDataFileIsNamedWithBackslashesOnly) {
-    const TempDir dir;
-    WriteFile(dir / "data" / "there.bin", "x");
-    const CString root = Utf8(dir.path());
-    for (const char* name : {"data/missing.bin", "data\\missing.bin", "./data//missing.bin",
-                             "other/sub/missing.bin"}) {
-        const ContainedFile found = FindContainedFile(root, name);
-        EXPECT_EQ(found.m_verdict, ContainedFile::missing) << name;
-        EXPECT_EQ(found.m_strPath.Find('/'), -1) << found.m_strPath;
-        EXPECT_EQ(found.m_strPath.Left(root.GetLength()), root);
-        EXPECT_EQ(found.m_strPath.Mid(found.m_strPath.GetLength() - 12), "\\missing.bin")
-            << found.m_strPath;
-    }
 }
 
 TEST(Win32PathTest, WhereNoOneCanAnswerABoxMessagesGoToStandardError) {

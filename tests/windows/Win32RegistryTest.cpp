@@ -41,34 +41,34 @@ std::string Query(const char* value) {
 }
 }  // namespace
 
-TEST(Win32RegistryTest, AMissingKeyOrValueGivesTheDefaultLocation) {
-    const DriverKey key;
-    EXPECT_EQ(Query("Location"), "<none>");
-    EXPECT_EQ(ResolveWorkDirectory(), "c:\\home\\Lorbanix\\Velko");
-    DriverKey::Set("Other", "d:\\x");
-    EXPECT_EQ(Query("Location"), "<none>");
-    EXPECT_EQ(ResolveWorkDirectory(), "c:\\home\\Lorbanix\\Velko");
-}
-
-TEST(Win32RegistryTest, TheValueIsUsedExactlyAsStored) {
-    const DriverKey key;
-    DriverKey::Set("Location", "d:\\Lorbanix");
-    EXPECT_EQ(ResolveWorkDirectory(), "d:\\Lorbanix\\Velko");
-    DriverKey::Set("Location", "d:\\Lorbanix\\");
-    EXPECT_EQ(Query("Location"), "d:\\Lorbanix\\");
-    EXPECT_EQ(ResolveWorkDirectory(), "d:\\Lorbanix\\\\Velko");
-    DriverKey::Set("Location", "");
-    EXPECT_EQ(Query("Location"), "");
-    EXPECT_EQ(ResolveWorkDirectory(), "\\Velko");
-}
-
-TEST(Win32RegistryTest, AValueThatIsNoFittingTextCountsAsNotThere) {
-    const DriverKey key;
-    // Larger than the room given: never cut to a different folder.
-    DriverKey::Set("Location", std::string(200, 'x'));
-    EXPECT_EQ(Query("Location"), "<none>");
-    DriverKey::Set("Location", "1234", REG_DWORD);
-    EXPECT_EQ(Query("Location"), "<none>");
+TEST(Win32RegistryTest, TheValueIsUsedExactlyAsStoredAndOnlyWhenItIsAFittingText) {
+    const std::string tooLong(200, 'x');
+    const struct {
+        const char* name;  // nullptr: no key at all
+        std::string value;
+        DWORD type;
+        std::string read;
+        std::string workDirectory;
+    } cases[] = {
+        {nullptr, "", REG_SZ, "<none>", "c:\\home\\Lorbanix\\Velko"},
+        {"Other", "d:\\x", REG_SZ, "<none>", "c:\\home\\Lorbanix\\Velko"},
+        {"Location", "d:\\Lorbanix", REG_SZ, "d:\\Lorbanix", "d:\\Lorbanix\\Velko"},
+        {"Location", "d:\\Lorbanix\\", REG_SZ, "d:\\Lorbanix\\", "d:\\Lorbanix\\\\Velko"},
+        {"Location", "", REG_SZ, "", "\\Velko"},
+        // Larger than the room given: never cut to a different folder.
+        {"Location", tooLong, REG_SZ, "<none>", tooLong + "\\Velko"},
+        {"Location", "1234", REG_DWORD, "<none>", "c:\\home\\Lorbanix\\Velko"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name != nullptr ? c.name : "no key") + " = " +
+                     c.value.substr(0, 20));
+        const DriverKey key;
+        if (c.name != nullptr) {
+            DriverKey::Set(c.name, c.value, c.type);
+        }
+        EXPECT_EQ(Query("Location"), c.read);
+        EXPECT_EQ(ResolveWorkDirectory(), c.workDirectory);
+    }
 }
 
 TEST(Win32RegistryTest, ALocationOutsideTheAnsiCodePageIsReadAsWritten) {
