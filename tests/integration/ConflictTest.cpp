@@ -273,5 +273,4 @@ TEST_P(ConflictTest, RunsAtOnceCommitWholeOneAfterTheOtherNeverMixed) {
         << ::testing::PrintToString(rows);
 }
 
-INSTANTIATE_TEST_SUITE_P(DataSources, ConflictTest, ::testing::ValuesIn(AllDataSources()),
-                         [](const auto& info) { return DataSourceKindName(info.param); });
+INSTANTIATE_ON_BOTH(ConflictTest);

@@ -185,5 +185,4 @@ TEST_P(DryRunTest, ADryRunKilledInsideItsTransactionLeavesNothingBehind) {
     EXPECT_EQ(AllRows()[0], (std::vector<std::string>{"CH1", "TP", "ENG", "MDES", "42"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(DataSources, DryRunTest, ::testing::ValuesIn(AllDataSources()),
-                         [](const auto& info) { return DataSourceKindName(info.param); });
+INSTANTIATE_ON_BOTH(DryRunTest);

@@ -138,5 +138,4 @@ TEST_P(FaultTest, ALockHeldByAnotherSessionEndsTheRunWithCode1AfterABoundedWait)
     EXPECT_EQ(AllRows(), kSeededRows);
 }
 
-INSTANTIATE_TEST_SUITE_P(DataSources, FaultTest, ::testing::ValuesIn(AllDataSources()),
-                         [](const auto& info) { return DataSourceKindName(info.param); });
+INSTANTIATE_ON_BOTH(FaultTest);

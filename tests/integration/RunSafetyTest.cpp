@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -82,40 +83,46 @@ TEST_P(RunSafetyTest, APackageOrUnpackerThatCannotBeUsedStopsTheRun) {
     const fs::path package = dir / "medium" / "update.prs";
     struct Case {
         const char* what;
+        std::function<void()> spoil;  // the freshly packed medium
         int lastPosition;
         std::vector<std::string> said;
     };
-    for (const Case& config :
-         {// Unscrambling fails: nothing to unscramble, or no file.
-          Case{"empty package", 4, {package.string()}}, Case{"package no file", 4, {"No File!"}},
-          Case{"missing", 3, {"unpacker is missing", unpacker.string()}},
-          Case{"not executable", 5, {"could not be started", "Permission denied", "pkunzip.exe"}},
-          // 1: the unpacker's own code for an archive it refuses.
-          Case{"failing", 5, {"exit code 1", "spool.zip", "no room for the spool"}},
-          // How a program past its bound is ended with everything it started:
-          // ProcessLifetimeTest.
-          Case{"not ending", 5, {"did not end within 2 seconds", "spool.zip"}}}) {
-        SCOPED_TRACE(config.what);
+    const Case cases[] = {
+        // Unscrambling fails: nothing to unscramble, or no file.
+        {"empty package", [&] { WriteFile(package, ""); }, 4, {package.string()}},
+        {"package no file",
+         [&] {
+             fs::remove(package);
+             fs::create_directory(package);
+         },
+         4,
+         {"No File!"}},
+        {"missing", [&] { fs::remove(unpacker); }, 3, {"unpacker is missing", unpacker.string()}},
+        {"not executable",
+         [&] { fs::permissions(unpacker, fs::perms::owner_read | fs::perms::owner_write); },
+         5,
+         {"could not be started", "Permission denied", "pkunzip.exe"}},
+        // 1: the unpacker's own code for an archive it refuses.
+        {"failing",
+         [&] { WriteScript(unpacker, "echo 'no room for the spool' >&2\nexit 1\n"); },
+         5,
+         {"exit code 1", "spool.zip", "no room for the spool"}},
+        // How a program past its bound is ended with everything it started:
+        // ProcessLifetimeTest.
+        {"not ending",
+         [&] { WriteScript(unpacker, "exec sleep 30\n"); },
+         5,
+         {"did not end within 2 seconds", "spool.zip"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         fs::remove_all(dir / "medium");
         Pack();
-        if (config.what == std::string("empty package")) {
-            WriteFile(package, "");
-        } else if (config.what == std::string("package no file")) {
-            fs::remove(package);
-            fs::create_directory(package);
-        } else if (config.what == std::string("missing")) {
-            fs::remove(unpacker);
-        } else if (config.what == std::string("not executable")) {
-            fs::permissions(unpacker, fs::perms::owner_read | fs::perms::owner_write);
-        } else if (config.what == std::string("failing")) {
-            WriteScript(unpacker, "echo 'no room for the spool' >&2\nexit 1\n");
-        } else {
-            WriteScript(unpacker, "exec sleep 30\n");
-        }
+        c.spoil();
         SubprocessOptions options;
         options.env = source->env;
         options.env["LORBANIX_UNPACK_LIMIT_SECONDS"] = "2";
-        RunToEnd({3, config.lastPosition, config.said, "stopped"}, options);
+        RunToEnd({3, c.lastPosition, c.said, "stopped"}, options);
     }
 }
 
@@ -302,5 +309,4 @@ TEST_P(RunSafetyTest, ATunOrVsDataFileOutsideTheWorkDirectoryStopsTheRun) {
     fs::remove(fs::path(source->InstallDir()) / "secret.txt");
 }
 
-INSTANTIATE_TEST_SUITE_P(DataSources, RunSafetyTest, ::testing::ValuesIn(AllDataSources()),
-                         [](const auto& info) { return DataSourceKindName(info.param); });
+INSTANTIATE_ON_BOTH(RunSafetyTest);

@@ -55,12 +55,17 @@ std::string WithoutFinalLineFeeds(std::string text) {
     return text;
 }
 
+// The message a run showed and all that follows it, so that a text can end a line.
+std::string FromMessage(const Outcome& outcome) {
+    return outcome.messages.empty() ? "" : outcome.output.substr(outcome.output.find(kMessage));
+}
+
 // The message a run showed, as its record keeps it.
 std::string Shown(const Outcome& outcome) {
-    if (outcome.messages.empty()) {
+    const std::string shown = FromMessage(outcome);
+    if (shown.empty()) {
         return "";
     }
-    const std::string shown = outcome.output.substr(outcome.output.find(kMessage));
     return WithoutFinalLineFeeds(
         shown.substr(0, shown.find("\nLorbanix Update by Floppy")).substr(std::strlen(kMessage)));
 }
@@ -179,9 +184,7 @@ ToolRunTest::Ended ToolRunTest::RunToEnd(const Ending& ending, SubprocessOptions
     EXPECT_FALSE(outcome.timedOut) << outcome.output;
     EXPECT_EQ(outcome.positions, StepsTo(ending.lastPosition)) << outcome.output;
     EXPECT_EQ(outcome.messages.size(), ending.said.empty() ? 0U : 1U) << outcome.output;
-    // The message and all that follows it, so that a text can end a line.
-    const std::string message =
-        outcome.messages.empty() ? "" : outcome.output.substr(outcome.output.find(kMessage));
+    const std::string message = FromMessage(outcome);
     for (const std::string& text : ending.said) {
         EXPECT_NE(message.find(text), std::string::npos) << text << " in\n" << outcome.output;
     }

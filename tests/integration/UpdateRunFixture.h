@@ -14,8 +14,6 @@
 #include "tests/support/Subprocess.h"
 #include "tests/support/TempDir.h"
 
-using Rows = std::vector<std::vector<std::string>>;
-
 inline constexpr const char* kPack = LORBANIX_BINARY_DIR "/lorbanix-pack";
 inline constexpr const char* kUnzip = LORBANIX_BINARY_DIR "/pkunzip";
 inline constexpr const char* kProgress = "Lorbanix Update by Floppy: ";

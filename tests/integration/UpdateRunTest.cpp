@@ -174,5 +174,4 @@ TEST_P(UpdateRunTest, ARefusedConnectionShowsTheDriversTextAndEndsWithCode1) {
     EXPECT_EQ(ReadFile(workDir / "kept.spl"), "x");  // the run never reached its work
 }
 
-INSTANTIATE_TEST_SUITE_P(DataSources, UpdateRunTest, ::testing::ValuesIn(AllDataSources()),
-                         [](const auto& info) { return DataSourceKindName(info.param); });
+INSTANTIATE_ON_BOTH(UpdateRunTest);

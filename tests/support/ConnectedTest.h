@@ -3,12 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "tests/support/DataSource.h"
-
-using Rows = std::vector<std::vector<std::string>>;
 
 class ConnectedTest : public ::testing::TestWithParam<DataSourceKind> {
   protected:
@@ -22,8 +17,3 @@ class ConnectedTest : public ::testing::TestWithParam<DataSourceKind> {
     const DataSource* source = nullptr;
     CDatabase db;
 };
-
-// Suite's tests once per data source, each named after its data source.
-#define INSTANTIATE_ON_BOTH(Suite)                                                      \
-    INSTANTIATE_TEST_SUITE_P(DataSources, Suite, ::testing::ValuesIn(AllDataSources()), \
-                             [](const auto& info) { return DataSourceKindName(info.param); })

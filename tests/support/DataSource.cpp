@@ -102,12 +102,12 @@ void ExecSql(const DataSource& source, const std::string& sql) {
     const Statement statement(source, sql);
 }
 
-std::vector<std::vector<std::string>> QueryRows(const DataSource& source, const std::string& sql) {
+Rows QueryRows(const DataSource& source, const std::string& sql) {
     const Statement statement(source, sql);
     SQLHSTMT stmt = statement.get();
     SQLSMALLINT columns = 0;
     OdbcCheck(SQLNumResultCols(stmt, &columns), SQL_HANDLE_STMT, stmt);
-    std::vector<std::vector<std::string>> rows;
+    Rows rows;
     for (;;) {
         const SQLRETURN rc = SQLFetch(stmt);
         if (rc == SQL_NO_DATA) {

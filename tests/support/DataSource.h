@@ -31,6 +31,11 @@ inline std::ostream& operator<<(std::ostream& out, DataSourceKind kind) {
     return out << DataSourceKindName(kind);
 }
 
+// A parameterised suite's tests once per data source, each named after it.
+#define INSTANTIATE_ON_BOTH(Suite)                                                      \
+    INSTANTIATE_TEST_SUITE_P(DataSources, Suite, ::testing::ValuesIn(AllDataSources()), \
+                             [](const auto& info) { return DataSourceKindName(info.param); })
+
 inline constexpr const char* kConnectString = "DSN=Lorbanix;UID=velko;PWD=tesko";
 
 // Executes a statement (bracketed names quoted for the driver) on db; raises CDBException.
@@ -39,6 +44,7 @@ StmtHandle ExecuteOn(const CDatabase& db, const std::string& sql);
 // Statements and queries over their own connection, committed at once.
 void ExecSql(const DataSource& source, const std::string& sql);
 // Every value as text ("NULL" for null), rows in the order the statement gives.
-std::vector<std::vector<std::string>> QueryRows(const DataSource& source, const std::string& sql);
+using Rows = std::vector<std::vector<std::string>>;
+Rows QueryRows(const DataSource& source, const std::string& sql);
 // Empties the five tables.
 void ClearTables(const DataSource& source);
